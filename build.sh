@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The two ways in: "./build.sh run" builds and starts the musicdisk,
+# "./build.sh test" builds every configuration and runs every test.
+# Either first installs the Debian packages that are missing
+# (scripts/packages.d: build.list for the program, test-*.list for the tests).
+set -euo pipefail
+cd "$(dirname "$(readlink -f "$0")")"
+top=$PWD
+jobs=$(nproc 2>/dev/null || echo 2)
+
+need_packages() {
+  local lists=("$@") missing=()
+  local pkg
+  for pkg in $(cat "${lists[@]}" | sed 's/#.*//' | tr -s ' \t' '\n' | sort -u); do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() { # DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S "$top" -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "${1:-run}" in
+  run)
+    need_packages scripts/packages.d/build.list
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    exec ./build/musicdisk
+    ;;
+  test)
+    need_packages scripts/packages.d/*.list
+    status=0
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    (cd build && ctest --output-on-failure -j "$jobs") || status=1
+    # The sanitizer build runs everything but the slow end-to-end tests.
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DMUSICDISK_SANITIZE=ON
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs" -LE slow) || status=1
+    # The fuzz targets, each for a short while.
+    if ls tests/fuzz/*.cmake >/dev/null 2>&1; then
+      CC=clang CXX=clang++ configure_and_build build-fuzz -DMUSICDISK_FUZZ=ON
+      scripts/run-fuzzers build-fuzz "${FUZZ_SECONDS:-30}" || status=1
+    fi
+    exit $status
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

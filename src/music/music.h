@@ -1,0 +1,64 @@
+// Music control: the song tables, the song-state globals shared by the main
+// task and the music handler, the message that carries commands and events,
+// the send functions and the player's command line.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int32_t numberOfSongs = 15;
+
+extern const char *const songnames[numberOfSongs];   // "music/..." paths for the player
+extern const char *const songnames2[numberOfSongs];  // "N. Artist - Title"
+extern const char *const songposition[numberOfSongs];  // " 2nd (7)" ...
+extern const char *const songartists[numberOfSongs];  // the entrants' handles, row by row
+
+// Song state, shared with the music handler without a lock.
+extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; starts at 15
+extern std::atomic<int16_t> loadingSong;  // 1 while a song change is under way
+extern std::atomic<int16_t> changeSong;   // 1 when a player must be started
+
+// Player commands (to "musicplayerport").
+constexpr int32_t PLAYER_PLAY = 0;
+constexpr int32_t PLAYER_QUIT = 2;
+constexpr int32_t PLAYER_PAUSE = 3;
+constexpr int32_t PLAYER_NEXT = 4;
+constexpr int32_t PLAYER_PREVIOUS = 5;
+constexpr int32_t PLAYER_STOP = 6;
+// Events (to "demoport").
+constexpr int32_t EVENT_PLAYING = 0;
+constexpr int32_t EVENT_LOADING = 1;
+constexpr int32_t EVENT_SONG_ENDED = 2;
+constexpr int32_t HANDLER_QUIT = -1;
+
+// How long syncmusic waits for a reply before it gives up (milliseconds).
+constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 2000;
+
+struct MsgPort;  // platform: a reply port
+
+// The 24-byte message, laid out as on the wire (native byte order).
+struct MusicMessage {
+  uint32_t succ;         // 0
+  uint32_t pred;         // 0
+  uint8_t type;          // 5 (NT_MESSAGE)
+  int8_t pri;            // 0
+  uint8_t name[4];       // 0 (unaligned pointer field of the original)
+  uint8_t replyPort[4];  // 0 on the wire
+  uint16_t length;       // 24
+  int32_t value;         // command, event or result
+};
+static_assert(sizeof(MusicMessage) == 24, "a MusicMessage is 24 bytes");
+
+bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort);
+int32_t syncmusic(const char *portName, int32_t value);
+void startSongPlayer();
+// Starts a player in the background for path; lastSong adds the "1" argument.
+int startPlayer(const char *path, bool lastSong);
+
+// The music handler task.
+struct MusicTask;
+extern MusicTask *subtask;
+extern char subtaskname[];
+extern std::atomic<int32_t> musicdisk;
+MusicTask *createMusicHandler();   // starts musichandler; null on failure
+void deleteMusicHandler(MusicTask *task);  // stops it if needed and joins it

@@ -1,0 +1,95 @@
+// The data directory and the private staging directory (RAM:).
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+char stagingPath[PATH_MAX];  // empty until made
+std::mutex stagingMutex;
+
+bool isRamName(const char *path) { return strncasecmp(path, "ram:", 4) == 0; }
+
+bool makeStagingDirectory() {
+  const char *base = getenv("XDG_RUNTIME_DIR");
+  struct stat st;
+  if (!base || !*base || stat(base, &st) != 0 || !S_ISDIR(st.st_mode) || access(base, W_OK) != 0) {
+    base = getenv("TMPDIR");
+    if (!base || !*base || stat(base, &st) != 0 || !S_ISDIR(st.st_mode) || access(base, W_OK) != 0) base = "/tmp";
+  }
+  char templ[PATH_MAX];
+  if (snprintf(templ, sizeof templ, "%s/musicdisk-ram-XXXXXX", base) >= (int)sizeof templ) return false;
+  if (!mkdtemp(templ)) return false;  // mkdtemp makes it with mode 0700
+  memcpy(stagingPath, templ, strlen(templ) + 1);
+  return true;
+}
+
+}  // namespace
+
+const char *stagingDirectory() {
+  std::lock_guard<std::mutex> lock(stagingMutex);
+  if (!stagingPath[0] && !makeStagingDirectory()) return nullptr;
+  return stagingPath;
+}
+
+bool resolvePath(const char *path, char *out, size_t outSize) {
+  if (!isRamName(path)) return snprintf(out, outSize, "%s", path) < (int)outSize;
+  const char *name = path + 4;
+  // A staged name never leaves the staging directory.
+  if (strchr(name, '/') || strcmp(name, "..") == 0 || strcmp(name, ".") == 0 || !*name) return false;
+  const char *dir = stagingDirectory();
+  if (!dir) return false;
+  return snprintf(out, outSize, "%s/%s", dir, name) < (int)outSize;
+}
+
+FILE *openFile(const char *path, const char *mode) {
+  char real[PATH_MAX];
+  if (!resolvePath(path, real, sizeof real)) return nullptr;
+  return fopen(real, mode);
+}
+
+void removeStagingDirectory() {
+  // Only async-signal-safe calls below the check: this also runs from the
+  // termination signal handler.
+  if (!stagingPath[0]) return;
+  DIR *dir = opendir(stagingPath);
+  if (dir) {
+    int fd = dirfd(dir);
+    while (struct dirent *entry = readdir(dir)) {
+      if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
+      unlinkat(fd, entry->d_name, 0);
+    }
+    closedir(dir);
+  }
+  rmdir(stagingPath);
+  stagingPath[0] = '\0';
+}
+
+bool enterDataDirectory() {
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return false;
+  exe[n] = '\0';
+  char *slash = strrchr(exe, '/');
+  if (!slash) return false;
+  *slash = '\0';
+  char candidate[PATH_MAX];
+  const char *tries[] = {"%s", "%s/../share/musicdisk"};
+  for (const char *form : tries) {
+    snprintf(candidate, sizeof candidate, form, exe);
+    char music[PATH_MAX];
+    struct stat st;
+    if (snprintf(music, sizeof music, "%s/music", candidate) < (int)sizeof music && stat(music, &st) == 0 &&
+        S_ISDIR(st.st_mode) && chdir(candidate) == 0)
+      return true;
+  }
+  return false;
+}
