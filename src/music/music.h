@@ -12,6 +12,7 @@ extern const char *const songnames[numberOfSongs];   // "music/..." paths for th
 extern const char *const songnames2[numberOfSongs];  // "N. Artist - Title"
 extern const char *const songposition[numberOfSongs];  // " 2nd (7)" ...
 extern const char *const songartists[numberOfSongs];  // the entrants' handles, row by row
+extern const char introtheme[];  // "music/Zeb-The_Creator.mp3"
 
 // Song state, shared with the music handler without a lock.
 extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; starts at 15
@@ -55,10 +56,9 @@ void startSongPlayer();
 // Starts a player in the background for path; lastSong adds the "1" argument.
 int startPlayer(const char *path, bool lastSong);
 
-// The music handler task.
+// The music handler task (see platform/task.h for creating and deleting it).
 struct MusicTask;
 extern MusicTask *subtask;
-extern char subtaskname[];
-extern std::atomic<int32_t> musicdisk;
-MusicTask *createMusicHandler();   // starts musichandler; null on failure
-void deleteMusicHandler(MusicTask *task);  // stops it if needed and joins it
+extern char subtaskname[];              // "musichandler_subtask"
+extern std::atomic<int32_t> musicdisk;  // the handler acts on events only while set
+void musichandler(MusicTask *task);     // the task's entry
