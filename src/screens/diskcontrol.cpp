@@ -1,0 +1,148 @@
+// Control of the disk screen: when a player is started, what each key and
+// on-screen button does, and the loop itself.
+//
+// A song change begins with next, previous or the end of a song and ends
+// only when the new player reports that it plays; meanwhile next and
+// previous are refused. The new player starts one second after the change
+// began, so the overlay has faded in before the old song's port is reused.
+#include <cmath>
+
+#include "display/display.h"
+#include "draw/batch.h"
+#include "music/music.h"
+#include "screens/disk.h"
+#include "screens/effects.h"
+
+namespace {
+
+const char PLAYER_PORT[] = "musicplayerport";
+
+void play(DiskState *state) {
+  syncmusic(PLAYER_PORT, PLAYER_PLAY);
+  state->paused = false;
+  state->stopped = false;
+}
+
+void pause(DiskState *state) {
+  syncmusic(PLAYER_PORT, PLAYER_PAUSE);
+  if (!state->stopped) state->paused = !state->paused;
+}
+
+void nextSong(DiskState *state) {
+  if (loadingSong.load() == 1) return;
+  syncmusic(PLAYER_PORT, PLAYER_NEXT);
+  state->paused = false;
+  loadingSong.store(1);
+  state->stopped = false;
+  flashtime = state->t;
+}
+
+void previousSong(DiskState *state) {
+  if (loadingSong.load() == 1) return;
+  syncmusic(PLAYER_PORT, PLAYER_PREVIOUS);
+  // The player's "song ended" adds one back: the net step is one song.
+  currentSong.fetch_sub(2);
+  loadingSong.store(1);
+  state->paused = false;
+  state->stopped = false;
+  state->listOffset = 2;
+  flashtime = state->t;
+}
+
+void onKey(DiskState *state, uint16_t code) {
+  if (code > KEY_F10) return;  // releases and keys the screen does not use
+  if (code >= KEY_1 && code <= KEY_0) {
+    state->starGravity = 0.001f * (float)code;
+    return;
+  }
+  if (code >= KEY_F1) {
+    resetSparks(10 * (code - KEY_F1 + 1));
+    return;
+  }
+  switch (code) {
+    case KEY_I: state->showPlacing = !state->showPlacing; break;
+    case KEY_S:
+      state->stopped = true;
+      syncmusic(PLAYER_PORT, PLAYER_STOP);
+      state->paused = false;
+      break;
+    case KEY_F: fps = fps == 0 ? 1 : 0; break;
+    case KEY_ESC: state->quitRequested = true; break;
+    case KEY_UP: previousSong(state); break;
+    case KEY_DOWN: nextSong(state); break;
+    case KEY_RIGHT: play(state); break;
+    case KEY_LEFT: pause(state); break;
+    default: break;
+  }
+}
+
+void onButton(DiskState *state) {
+  if (!w3d_Screen || SCREEN_WIDTH <= 0 || SCREEN_HEIGHT <= 0) return;
+  int px = w3d_Screen->MouseX * 100 / SCREEN_WIDTH;
+  int py = w3d_Screen->MouseY * 100 / SCREEN_HEIGHT;
+  if (py < 2 || py > 6) return;
+  if (px >= 30 && px <= 36) previousSong(state);
+  else if (px >= 40 && px <= 46) pause(state);
+  else if (px >= 50 && px <= 56) play(state);
+  else if (px >= 60 && px <= 66) nextSong(state);
+}
+
+}  // namespace
+
+void diskEnter(DiskState *state, int32_t t) {
+  state->listOffset = 0;
+  state->paused = false;
+  state->stopped = false;
+  state->showPlacing = false;
+  state->quitRequested = false;
+  state->starGravity = 0.001f;
+  state->t = t;
+}
+
+void diskSongStart(DiskState *state) {
+  if (changeSong.load() != 1) return;
+  if (loadingSong.load() == 0) {
+    // The song ended by itself: the list keeps it until the next one plays.
+    loadingSong.store(1);
+    state->listOffset = -1;
+    flashtime = state->t;
+  }
+  if (state->t > flashtime + 100) {
+    while (currentSong.load() < 0) currentSong.fetch_add(numberOfSongs);
+    startSongPlayer();
+    changeSong.store(0);
+  }
+}
+
+void diskInput(DiskState *state, const IntuiMessage *message) {
+  if (!message) return;
+  if (message->Class == IDCMP_RAWKEY) onKey(state, message->Code);
+  else if (message->Class == IDCMP_MOUSEBUTTONS && message->Code == SELECTDOWN) onButton(state);
+}
+
+bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message) {
+  triPos = 0;
+  diskSongStart(state);
+  state->t = t;
+  state->quitRequested = false;
+  diskInput(state, message);
+  diskDraw(state);
+  return state->quitRequested;
+}
+
+void runDisk(int32_t startTime) {
+  DiskState state;
+  diskEnter(&state, startTime);
+  for (;;) {
+    // The pass's song start still looks at the previous pass's time.
+    int32_t t = getTime();
+    IntuiMessage *message = W3DGetMsg();
+    bool quit = diskPass(&state, t, message);
+    if (message) ReplyMsg(message);
+    W3DDrawTriangles(w3d_Context);
+    triPos = 0;
+    W3DSwitchBuffer();
+    frames++;
+    if (quit || W3DCloseRequested()) return;
+  }
+}

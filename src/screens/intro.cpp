@@ -1,0 +1,124 @@
+// The intro sequence: a timed scene list keyed to the intro clock.
+//
+// Until 114.5 s a nearly transparent, turning cow builds up into a smeared
+// swirl over frames that are only erased at the bottom; after that the
+// screen is erased every frame and a chain of balls circles behind the list
+// of entrants. Star streaks drift along the bottom throughout. The scenes
+// depend on t alone, so a slow frame rate skips parts of them but never
+// changes their order.
+#include "screens/intro.h"
+
+#include <cmath>
+
+#include "display/display.h"
+#include "draw/batch.h"
+#include "draw/text.h"
+#include "draw/textures.h"
+#include "music/music.h"
+#include "screens/effects.h"
+
+const char introAddress[] = "www.orbel.example.org";
+const char introCoder[] = "Code: Kestrel";
+const char introGraphics[] = "Gfx: Pixelwitch";
+const char introComposer[] = "Msx: Zeb";
+
+namespace {
+
+constexpr int32_t INTRO_TIMEOUT = 34770;  // hundredths: the intro ends by itself
+constexpr int32_t SWIRL_END = 11450;      // the swirl gives way to balls and entrants
+constexpr int32_t INPUT_GRACE = 50;       // input in the first half second is ignored
+
+// A fade-in from the start of a window: (t - start) / length, then 1.
+float ramp(int32_t t, int32_t start, int32_t length) {
+  return t < start + length ? (float)(t - start) / (float)length : 1.0f;
+}
+
+bool within(int32_t t, int32_t first, int32_t last) { return t >= first && t <= last; }
+
+void drawLogo(int slot, float alpha) {
+  float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
+  W3DTexturePolygonPosition(slot, W / 2, H / 2, 0.0f, (float)(SCREEN_WIDTH / 3), W / 3, 0, 0, 256, 256, 1.0f, alpha);
+}
+
+void drawBackground(int32_t t) {
+  float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
+  if (t <= SWIRL_END) {
+    W3DTextureRotAlphaPolygonPosition(4, W / 2, H / 2, 0.0f, W, W, 0, 0, 256, 256, (float)(t * 3.141592 / 150),
+                                      0.0078f);
+    return;
+  }
+  float alpha = t <= 12449 ? (float)(t - SWIRL_END) / 2000.0f : 0.5f;
+  for (int k = 0; k < 30; k++) {
+    double tk = t + 60.0 * k;
+    float size = (float)(W * (1 + std::sin(tk / 228)) / 20);
+    W3DTexturePolygonPosition(FONT_SLOT, (float)(W / 2 + W * std::sin(tk / 300) / 5),
+                              (float)(H / 2 + W * std::cos(tk / 250) / 5), 0.0f, size, size, 128, 32, 160, 64, 1.0f,
+                              alpha);
+  }
+}
+
+void drawScenes(int32_t t) {
+  if (within(t, 1651, 2699)) drawLogo(18, ramp(t, 1650, 500));
+  if (within(t, 3451, 4499)) W3DWriteText("presents", 10, 1, ramp(t, 3450, 500));
+  if (within(t, 5201, 6299)) W3DWriteText("a msx compo held by", 4, 1, ramp(t, 5200, 500));
+  if (within(t, 5451, 6599)) drawLogo(2, 1.0f);
+  if (within(t, 6051, 6899)) W3DWriteText(introAddress, 24, 1, ramp(t, 6050, 500));
+  if (within(t, 9051, 9599)) {
+    float alpha = ramp(t, 9050, 100);
+    drawLogo(19, alpha);
+    W3DWriteText("feat. orbel", 18, 1, alpha);
+  }
+  if (within(t, 9651, 9899)) {
+    // The window closes before the ramp ends: the credits stay faint.
+    float alpha = (float)(t - 9650) / 500.0f;
+    W3DWriteText("Torvane credits:", 8, 1, alpha);
+    W3DWriteText(introCoder, 10, 1, alpha);
+    W3DWriteText(introGraphics, 11, 1, alpha);
+    W3DWriteText(introComposer, 12, 1, alpha);
+  }
+  if (t > SWIRL_END) {
+    float alpha = ramp(t, SWIRL_END, 200);
+    W3DWriteText("Orbel entries by:", 4, 1, alpha);
+    for (int k = 1; k <= numberOfSongs; k++) W3DWriteText(songartists[k - 1], 4 + k, 1, alpha);
+    W3DWriteText("hit any key/button to start musicdisk", 23, 1, alpha);
+  }
+}
+
+}  // namespace
+
+IntroPass introPass(IntroState *state, int32_t t, const IntuiMessage *message) {
+  flashin = 0;
+  if (t > INTRO_TIMEOUT && !state->introEnding) {
+    flashtime = t - 2;
+    state->introEnding = true;
+  }
+  if (message && (message->Class == IDCMP_RAWKEY || message->Class == IDCMP_MOUSEBUTTONS) && t > INPUT_GRACE &&
+      !state->introEnding) {
+    flashtime = t - 2;
+    state->introEnding = true;
+  }
+  drawBackground(t);
+  moveIntroStreaks();
+  drawScenes(t);
+  introFlash(t, state->introEnding);
+
+  IntroPass pass;
+  pass.fullClear = (t > SWIRL_END || flashin == 1) ? 1 : 0;
+  pass.finished = state->introEnding && flashin == 0;
+  return pass;
+}
+
+void runIntro() {
+  IntroState state = {};
+  for (;;) {
+    int32_t t = getTime();
+    IntuiMessage *message = W3DGetMsg();
+    IntroPass pass = introPass(&state, t, message);
+    if (message) ReplyMsg(message);
+    W3DDrawTriangles(w3d_Context);
+    triPos = 0;
+    W3DSwitchBuffer();
+    W3DClearWindow(pass.fullClear);
+    if (pass.finished || W3DCloseRequested()) return;
+  }
+}

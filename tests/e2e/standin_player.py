@@ -1,0 +1,108 @@
+#!/usr/bin/python3
+"""A stand-in for musicplayer/sdlmusicplayer in end-to-end tests.
+
+It records how it was started and every command it receives in the file
+named by $STANDIN_LOG (one line each: monotonic time, pid, what), owns
+"musicplayerport" like a real player, reports "loading" and "playing" to
+"demoport", and on next/previous reports "song ended" and ends, as the
+musicdisk expects of a player. It makes no sound.
+"""
+import os
+import socket
+import struct
+import sys
+import time
+
+MESSAGE = struct.Struct("=IIBb4s4sHi")  # the 24-byte message, value at 20
+PLAY, QUIT, PAUSE, NEXT, PREVIOUS, STOP = 0, 2, 3, 4, 5, 6
+EVENT_PLAYING, EVENT_LOADING, EVENT_SONG_ENDED = 0, 1, 2
+
+
+def port_dir():
+    base = os.environ.get("XDG_RUNTIME_DIR")
+    return os.path.join(base, "musicdisk") if base else "/tmp/musicdisk-%d" % os.getuid()
+
+
+def log(what):
+    with open(os.environ["STANDIN_LOG"], "a") as f:
+        f.write("%.3f %d %s\n" % (time.monotonic(), os.getpid(), what))
+
+
+def pack(value):
+    return MESSAGE.pack(0, 0, 5, 0, b"\0" * 4, b"\0" * 4, 24, value)
+
+
+def send(port, value):
+    s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+    s.settimeout(2.0)
+    try:
+        s.connect(os.path.join(port_dir(), port))
+        s.send(pack(value))
+        s.recv(64)
+    except OSError:
+        pass  # no port: the intro has no handler
+    finally:
+        s.close()
+
+
+def take_port(path):
+    for _ in range(100):
+        s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+        try:
+            s.bind(path)
+            s.listen(4)
+            return s
+        except OSError:
+            s.close()
+            probe = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+            try:
+                probe.connect(path)  # a live owner: wait for it to leave
+                probe.close()
+                time.sleep(0.05)
+            except OSError:
+                probe.close()
+                try:
+                    os.unlink(path)  # left by a dead owner
+                except OSError:
+                    pass
+    raise SystemExit("standin: port stays taken")
+
+
+def main():
+    log("start " + " ".join(sys.argv[1:]))
+    os.makedirs(port_dir(), mode=0o700, exist_ok=True)
+    path = os.path.join(port_dir(), "musicplayerport")
+    server = take_port(path)
+    send("demoport", EVENT_LOADING)
+    send("demoport", EVENT_PLAYING)
+    log("playing")
+    try:
+        while True:
+            conn, _ = server.accept()
+            data = conn.recv(64)
+            if len(data) != 24:
+                conn.close()
+                continue
+            value = MESSAGE.unpack(data)[7]
+            log("cmd %d" % value)
+            conn.send(data)
+            conn.close()
+            if value in (NEXT, PREVIOUS):
+                server.close()
+                os.unlink(path)
+                send("demoport", EVENT_SONG_ENDED)
+                log("ended")
+                return
+            if value == QUIT:
+                return
+    finally:
+        try:
+            if os.path.exists(path):
+                os.unlink(path)
+        except OSError:
+            pass
+        log("exit")
+
+
+if __name__ == "__main__":
+    main()
