@@ -31,15 +31,29 @@ struct IntuiMessage {
   int16_t MouseX, MouseY;  // pointer position when the message was made
 };
 
-// The system's own screen. MouseX/MouseY: the pointer in the logical
-// SCREEN_WIDTH x SCREEN_HEIGHT pixels, clamped to the picture.
+struct SDL_Window;
+
+// The system's own screen: a full-screen window (desktop size) on which one
+// half of the double-height bitmap is shown at a time, scaled with its
+// aspect kept. MouseX/MouseY: the pointer in the logical SCREEN_WIDTH x
+// SCREEN_HEIGHT pixels, clamped to the picture.
 struct W3D_Screen {
   int16_t MouseX, MouseY;
+  SDL_Window *window;
+  SDL_Renderer *renderer;
+  int32_t width, height;  // the screen: width x 2 * SCREEN_HEIGHT
+  int32_t refreshRate;    // of the display the window is on, Hz
+  bool vsync;             // the renderer waits for the display at present
+  int32_t shownHalf;      // the half last shown: 0 upper, 1 lower, -1 none yet
 };
+// The window: the input messages and the bitmap of both halves
+// (display/window.h).
 struct W3D_Window;
 
 extern int32_t SCREEN_WIDTH;   // pixels per row of one half; 0 until set
 extern int32_t SCREEN_HEIGHT;  // rows of one half; 0 until set
+extern void *Warp3DBase;  // the opened library
+extern void *IWarp3D;     // its main interface
 extern uint32_t w3d_Flags;
 extern W3D_Screen *w3d_Screen;
 extern W3D_Window *w3d_Window;
@@ -48,7 +62,11 @@ extern W3D_Context *w3d_Context;
 extern int32_t HARDWARELOCK;  // 1 while the system holds the lock
 
 // Setup and teardown.
+// Opens a library of at least that version and its main interface: 1, or 0
+// after one line of text. Both places are always written.
 int getLibIFace(void **base, const char *name, int version, void **iface);
+// Closes a library that getLibIFace opened (null is ignored).
+void closeLibIFace(void *base);
 void W3DGetDataModeId(uint32_t modeId);
 int32_t W3DSetup();
 void W3DCleanup();
@@ -62,9 +80,17 @@ void W3DSwitchBuffer();
 void W3DClearWindow(int32_t fullClear);
 IntuiMessage *W3DGetMsg();
 void ReplyMsg(IntuiMessage *message);
+// Hundredths of a second since the last reset (status 1 resets). The base
+// runs on the monotonic clock; before the first reset the value is the
+// wall-clock time in hundredths (the random seed).
 int32_t getTimeWithStatus(int32_t status);
 int32_t getTime();
+extern uint32_t startSec;   // seconds of the time base
+extern uint32_t startUSec;  // hundredths of the time base
 int32_t W3DFrameRate(int32_t row, float alpha);
+// The frame counter's text for time value now ("%03d FPS"), the rate
+// updated when a whole second of the time base has passed.
+void frameRateText(int32_t now, char *text, int size);
 
 // True once the window manager asked the window to close, or Ctrl+C or
 // SIGTERM arrived: the program then ends the orderly way.

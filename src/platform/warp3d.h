@@ -8,6 +8,9 @@
 // Leaves to others: the window and the halves themselves (display), the
 // batch of quads (draw), the order of calls in a frame (screens).
 //
+// Triangles are queued, not drawn at once: whoever touches the halves
+// directly (showing a half, erasing it) calls W3D_Flush first.
+//
 // Colour of a drawn pixel = texel x vertex grey level; alpha = texel alpha x
 // vertex alpha; blended as source*a + destination*(1-a); bilinear filtering.
 // A triangle whose texture is null is not drawn.
@@ -67,6 +70,10 @@ constexpr int32_t W3D_UNSUPPORTEDTEXSIZE = -19;
 constexpr int32_t W3D_NOTVISIBLE = -22;
 constexpr int32_t W3D_NOPALETTE = -24;
 constexpr int32_t W3D_UNSUPPORTEDTEXFMT = -28;
+constexpr int32_t W3D_NOTLOCKED = -40;      // drawing outside the hardware lock
+constexpr int32_t W3D_ALREADYLOCKED = -41;  // the lock is already held
+constexpr int32_t W3D_NOTEXTURE = -42;      // a triangle without texture: not drawn
+constexpr int32_t W3D_UNSUPPORTEDBLEND = -43;
 
 // W3D_CheckDriver flag bits.
 constexpr uint32_t W3D_DRIVER_UNAVAILABLE = 1u << 0;
@@ -110,11 +117,32 @@ constexpr uint32_t W3D_CC_DRIVERTYPE = 0x80003004;
 constexpr uint32_t W3D_CC_DOUBLEHEIGHT = 0x80003005;
 constexpr uint32_t W3D_CC_FAST = 0x80003006;
 
+// Display mode IDs that W3D_RequestModeTags gives: 4:3 sizes that fit the
+// desktop. -1 (W3D_NOMODE) = no mode found.
+constexpr uint32_t W3D_NOMODE = 0xFFFFFFFFu;
+// The nominal rectangle of a mode, corners included (16-bit as the display
+// database gives it).
+struct W3D_ModeRect {
+  int16_t MinX, MinY, MaxX, MaxY;
+};
+// Fills rect for a mode ID that W3D_RequestModeTags gave; false otherwise.
+bool W3D_GetModeNominal(uint32_t modeId, W3D_ModeRect *rect);
+// The ID of the mode of that size (tests use it to ask for a given size).
+uint32_t W3D_ModeId(int32_t width, int32_t height);
+
+// The double-height surface a context renders into: two render targets of
+// one renderer, each width x height, that keep their pixels. Y offset 0 of
+// a draw region is half 0 (the upper), y offset height is half 1.
+struct W3D_Bitmap {
+  SDL_Renderer *renderer;
+  SDL_Texture *half[2];
+  int32_t width, height;  // pixels of one half
+};
+
 // The sixteen operations. Signatures follow the library; tag lists are
 // brace-enclosed lists of W3D_Tag.
 uint32_t W3D_CheckDriver();
 uint32_t W3D_RequestModeTags(std::initializer_list<W3D_Tag> tags);
-struct W3D_Bitmap;  // the double-height surface (display owns it)
 W3D_Context *W3D_CreateContextTags(int32_t *error, std::initializer_list<W3D_Tag> tags);
 uint32_t W3D_SetState(W3D_Context *context, uint32_t state, uint32_t action);
 uint32_t W3D_SetBlendMode(W3D_Context *context, uint32_t srcFunc, uint32_t dstFunc);
@@ -129,6 +157,8 @@ uint32_t W3D_UploadTexture(W3D_Context *context, W3D_Texture *texture);
 uint32_t W3D_DrawTriangle(W3D_Context *context, const W3D_Triangle *triangle);
 void W3D_FreeTexObj(W3D_Context *context, W3D_Texture *texture);
 void W3D_DestroyContext(W3D_Context *context);
+// Hands the queued triangles to SDL now (before a half is shown or erased).
+void W3D_Flush(W3D_Context *context);
 
 // What the library has done so far on a context, for tests and benchmarks.
 struct W3D_Stats {

@@ -1,0 +1,65 @@
+// The display's own pieces shared by its files: the window (its message
+// queue and the bitmap of the two halves), the raw key map, the mapping of
+// window pixels to the picture, and the steps of opening and showing.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+#include "display/display.h"
+
+// Messages that can wait at the window at once. A message is queued in a
+// free slot and stays out of use until it is replied; when every slot is
+// taken, new input is dropped (and counted) rather than allocated.
+constexpr int MESSAGE_SLOTS = 64;
+
+// The raw key number sent for keys that have no Amiga counterpart: above
+// 0x59, so the disk screen ignores it while the intro still reacts.
+constexpr uint16_t RAWKEY_NO_AMIGA_KEY = 0x7A;
+
+// Error words of the screen opening.
+constexpr int32_t OSERR_NOMONITOR = 1;    // no display at all
+constexpr int32_t OSERR_NOCHIPS = 2;      // no renderer for the window
+constexpr int32_t OSERR_NOMEM = 3;
+constexpr int32_t OSERR_UNKNOWNMODE = 6;  // the mode ID gives no size
+constexpr int32_t OSERR_NOTAVAILABLE = 9; // the window could not be made
+
+struct W3D_Window {
+  W3D_Bitmap bitmap;  // the two halves, SCREEN_WIDTH x SCREEN_HEIGHT each
+  IntuiMessage slot[MESSAGE_SLOTS];
+  uint8_t slotState[MESSAGE_SLOTS];  // SLOT_FREE, SLOT_QUEUED, SLOT_TAKEN
+  int queue[MESSAGE_SLOTS];          // queued slot numbers, oldest first
+  int queueHead, queueLength;
+  int pendingMove;                   // slot of the queued pointer move, or -1
+  bool pointerHidden;
+  bool swallowReturnUp;   // the Return of Alt+Enter goes up unreported
+  uint32_t droppedMessages;
+};
+constexpr uint8_t SLOT_FREE = 0, SLOT_QUEUED = 1, SLOT_TAKEN = 2;
+
+// Screen and window (setup.cpp).
+W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error);
+void closeScreen(W3D_Screen *screen);
+W3D_Window *openWindow(W3D_Screen *screen);
+void closeWindow(W3D_Window *window);
+const char *contextErrorReason(int32_t error);
+
+// Where the picture of pictureWidth x pictureHeight lies in an output of
+// outputWidth x outputHeight: as large as fits, aspect kept, centred.
+SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pictureHeight);
+// Erases bitmap rows top..bottom, columns left..right (corners included)
+// to black.
+void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int32_t bottom);
+// Forgets the frame pacing's schedule (a new screen starts afresh).
+void resetFramePacing();
+// The display's refresh rate for the screen's window; 60 when unknown.
+int32_t displayRefreshRate(SDL_Window *window);
+
+// Input (input.cpp).
+// The Amiga raw key number of a physical key.
+uint16_t rawKeyFor(SDL_Scancode scancode);
+// Takes every waiting SDL event into the window's message queue.
+void pumpInput();
+// Turns one SDL event into a message (or a state change) of the window.
+void takeEvent(W3D_Window *window, const SDL_Event &event);
