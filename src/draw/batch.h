@@ -1,5 +1,11 @@
 // The per-frame triangle batch and the quad primitives that fill it.
-// Primitives only write memory; W3DDrawTriangles alone talks to the library.
+// Primitives only write memory (batch.cpp); W3DDrawTriangles alone talks to
+// the library (drawtriangles.cpp).
+//
+// A quad A, B, C, D takes two records k and k+1: record k holds A, B, C and
+// the texture slot, record k+1 only D in its vertex 1. It is drawn as the
+// triangles A, B, C and A, D, C. Every corner's z of exactly 0 is stored as
+// 0.0001, and w = 1/z.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +32,12 @@ constexpr int BATCH_CAPACITY = 10000;  // records: 5000 quads a frame
 extern TriRecord w3d_TriWorld[BATCH_CAPACITY];
 extern int triPos;  // records in use; always even
 
+// Quads refused because the frame's batch was full, over the whole run. The
+// first refusal is reported once on standard error; later ones only count.
+extern uint64_t droppedQuads;
+
+// Draws records 0 .. triPos-1 inside the hardware lock, giving the lock up
+// for a moment every 16 triangles. Changes neither triPos nor the records.
 void W3DDrawTriangles(W3D_Context *context);
 
 void W3DTexturePolygonPosition(int slot, float x, float y, float z, float width, float height, float uLeft, float vTop,
