@@ -35,7 +35,7 @@ constexpr int32_t HANDLER_QUIT = -1;
 // How long syncmusic waits for a reply before it gives up (milliseconds).
 constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 2000;
 
-struct MsgPort;  // platform: a reply port
+struct MsgPort;  // the sender's private reply port (platform/ports.h)
 
 // The 24-byte message, laid out as on the wire (native byte order).
 struct MusicMessage {
@@ -50,10 +50,23 @@ struct MusicMessage {
 };
 static_assert(sizeof(MusicMessage) == 24, "a MusicMessage is 24 bytes");
 
+// Puts message on the public port portName; its reply will arrive on
+// replyPort. True when the port existed and the message was put: finding the
+// port and putting to it are one step (one connect), so a port that goes away
+// meanwhile simply refuses.
 bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort);
+// Sends value to portName and returns the value of the reply; -1 when there
+// is no such port or no reply came within SYNCMUSIC_REPLY_TIMEOUT_MS.
 int32_t syncmusic(const char *portName, int32_t value);
+
+// The player program and the room for its command line.
+constexpr char PLAYER_PROGRAM[] = "musicplayer/sdlmusicplayer";
+constexpr int PLAYER_COMMAND_SIZE = 1024;
+// Starts the player for the row currentSong % numberOfSongs in the
+// background; the last row gets the extra argument "1".
 void startSongPlayer();
-// Starts a player in the background for path; lastSong adds the "1" argument.
+// Starts a player in the background for path; lastSong adds the "1"
+// argument. Returns the player's process id, or -1 after one line of text.
 int startPlayer(const char *path, bool lastSong);
 
 // The music handler task (see platform/task.h for creating and deleting it).

@@ -1,0 +1,206 @@
+// The player's audio side on SDL2_mixer. See playback.h.
+//
+// SDL2_mixer calls the music-finished hook from its audio thread at a
+// natural end (and at the end of a fade-out), but also in the caller's own
+// thread inside Mix_HaltMusic. The hook only raises a flag and pokes the
+// wake descriptor; a halt of ours clears both again, so a stop is never
+// taken for an end.
+#include "playback.h"
+
+#include <SDL.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::atomic<bool> musicFinished{false};
+int wakeDescriptor = -1;
+
+void onMusicFinished() {
+  musicFinished.store(true);
+  if (wakeDescriptor >= 0) {
+    uint64_t one = 1;
+    ssize_t ignored = write(wakeDescriptor, &one, sizeof one);
+    (void)ignored;
+  }
+}
+
+void forgetFinish() {
+  musicFinished.store(false);
+  if (wakeDescriptor >= 0) {
+    uint64_t count;
+    ssize_t ignored = read(wakeDescriptor, &count, sizeof count);
+    (void)ignored;
+  }
+}
+
+int64_t monotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool openDevice() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (Mix_OpenAudio(AUDIO_RATE, AUDIO_S16SYS, AUDIO_CHANNELS, AUDIO_BUFFER_FRAMES) != 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  return true;
+}
+
+// The fade that ends the song before SDL2_mixer would: false when there is
+// none. For a module it begins when its length has been played (SDL2_mixer
+// gives a module's length in whole seconds, rounded, so a module that does
+// end by itself mostly ends before); for the last song it ends at the length.
+bool endFade(const Playback *playback, int64_t *startMs, int *fadeMs) {
+  int64_t length = playback->lengthMs;
+  if (playback->isModule && length <= 0) length = UNKNOWN_MODULE_LENGTH_MS;
+  if (length <= 0) return false;
+  if (playback->lastSong && length >= 2 * LAST_SONG_FADE_MS) {
+    *startMs = length - LAST_SONG_FADE_MS;
+    *fadeMs = LAST_SONG_FADE_MS;
+    return true;
+  }
+  if (!playback->isModule) return false;
+  *startMs = length;
+  *fadeMs = MODULE_END_FADE_MS;
+  return true;
+}
+
+}  // namespace
+
+bool openAudio(int wakeFd) {
+  wakeDescriptor = wakeFd;
+  if (!openDevice()) {
+    fprintf(stderr, "sdlmusicplayer: no audio device (%s), playing silently\n", SDL_GetError());
+    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (!openDevice()) {
+      fprintf(stderr, "sdlmusicplayer: cannot open even the silent output: %s\n", SDL_GetError());
+      return false;
+    }
+  }
+  Mix_HookMusicFinished(onMusicFinished);
+  return true;
+}
+
+void closeAudio() {
+  Mix_HookMusicFinished(nullptr);
+  Mix_CloseAudio();
+  Mix_Quit();
+  SDL_Quit();
+}
+
+bool loadSong(Playback *playback, const char *path, bool lastSong, char *why, size_t whySize) {
+  // The file itself first, for a plain reason when it is missing or unreadable.
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    snprintf(why, whySize, "%s", strerror(errno));
+    return false;
+  }
+  close(fd);
+  playback->music = Mix_LoadMUS(path);
+  if (!playback->music) {
+    snprintf(why, whySize, "%s", Mix_GetError());
+    return false;
+  }
+  playback->isModule = Mix_GetMusicType(playback->music) == MUS_MOD;
+  playback->lastSong = lastSong;
+  double seconds = Mix_MusicDuration(playback->music);
+  playback->lengthMs = seconds > 0 ? static_cast<int64_t>(seconds * 1000.0 + 0.5) : -1;
+  playback->state = PLAYBACK_STOPPED;
+  return true;
+}
+
+void freeSong(Playback *playback) {
+  if (!playback->music) return;
+  Mix_HaltMusic();
+  forgetFinish();
+  Mix_FreeMusic(playback->music);
+  playback->music = nullptr;
+}
+
+bool playFromStart(Playback *playback) {
+  // Rewinding fails once the song has ended: halt and play again instead.
+  Mix_HaltMusic();
+  forgetFinish();
+  playback->playedMs = 0;
+  playback->fading = false;
+  if (Mix_PlayMusic(playback->music, 0) != 0) {
+    playback->state = PLAYBACK_ENDED;
+    return false;
+  }
+  playback->stretchStartMs = monotonicMs();
+  playback->state = PLAYBACK_PLAYING;
+  return true;
+}
+
+void pauseOrResume(Playback *playback) {
+  if (playback->state == PLAYBACK_PLAYING) {
+    Mix_PauseMusic();
+    playback->playedMs += monotonicMs() - playback->stretchStartMs;
+    playback->state = PLAYBACK_PAUSED;
+  } else if (playback->state == PLAYBACK_PAUSED) {
+    Mix_ResumeMusic();
+    playback->stretchStartMs = monotonicMs();
+    playback->state = PLAYBACK_PLAYING;
+  }
+}
+
+void stopSong(Playback *playback) {
+  if (playback->state != PLAYBACK_PLAYING && playback->state != PLAYBACK_PAUSED) return;
+  Mix_HaltMusic();
+  forgetFinish();
+  playback->playedMs = 0;
+  playback->fading = false;
+  playback->state = PLAYBACK_STOPPED;
+}
+
+int64_t playedTimeMs(const Playback *playback) {
+  if (playback->state != PLAYBACK_PLAYING) return playback->playedMs;
+  return playback->playedMs + monotonicMs() - playback->stretchStartMs;
+}
+
+bool songHasEnded(Playback *playback) {
+  if (playback->state == PLAYBACK_ENDED) return true;
+  if (playback->state != PLAYBACK_PLAYING) return false;
+  if (musicFinished.load()) {
+    playback->state = PLAYBACK_ENDED;
+    return true;
+  }
+  int64_t fadeAt;
+  int fadeMs;
+  if (!endFade(playback, &fadeAt, &fadeMs)) return false;
+  int64_t played = playedTimeMs(playback);
+  if (!playback->fading && played >= fadeAt) {
+    // The end of the fade is reported by the finished hook like any end.
+    playback->fading = Mix_FadeOutMusic(fadeMs) == 1;
+    if (!playback->fading) {
+      playback->state = PLAYBACK_ENDED;
+      return true;
+    }
+  }
+  // Should the fade's end never be reported, the song still ends.
+  if (playback->fading && played >= fadeAt + fadeMs + 1000) {
+    Mix_HaltMusic();
+    forgetFinish();
+    playback->state = PLAYBACK_ENDED;
+    return true;
+  }
+  return false;
+}
+
+int msUntilNextCheck(const Playback *playback, int limitMs) {
+  int64_t fadeAt;
+  int fadeMs;
+  if (playback->state != PLAYBACK_PLAYING || !endFade(playback, &fadeAt, &fadeMs)) return limitMs;
+  int64_t next = playback->fading ? limitMs : fadeAt - playedTimeMs(playback);
+  if (next < 0) next = 0;
+  return next < limitMs ? static_cast<int>(next) : limitMs;
+}

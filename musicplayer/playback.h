@@ -1,0 +1,68 @@
+// The player's audio side on SDL2_mixer: opening the device (or, with none,
+// SDL's dummy driver, which keeps real time in silence), loading one song,
+// play / pause / stop / restart, and telling when the song has ended.
+//
+// A song ends when SDL2_mixer reports its natural end, or, for a tracker
+// module, when its length has been played and a short fade has run out: a
+// module that jumps back to its start never ends by itself. Played time counts only while the song plays,
+// not while it is paused or stopped. A song played as the last of the disk
+// fades out over its final LAST_SONG_FADE_MS.
+//
+// The protocol (ports, commands, events) is not this file's business.
+#pragma once
+
+#include <SDL_mixer.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// The last song of the disk fades out over this long before its end (ms).
+constexpr int LAST_SONG_FADE_MS = 3000;
+// A module still playing when its length has been played is faded out over
+// this long (ms): it has jumped back to its start, or its length (which
+// SDL2_mixer knows in whole seconds only) was rounded down.
+constexpr int MODULE_END_FADE_MS = 500;
+// A module whose length SDL2_mixer cannot tell is ended after this (ms).
+constexpr int64_t UNKNOWN_MODULE_LENGTH_MS = 10 * 60 * 1000;
+// Output: CD rate, 16-bit stereo, 2048 frames (46 ms) per buffer.
+constexpr int AUDIO_RATE = 44100;
+constexpr int AUDIO_CHANNELS = 2;
+constexpr int AUDIO_BUFFER_FRAMES = 2048;
+
+enum PlaybackState { PLAYBACK_PLAYING, PLAYBACK_PAUSED, PLAYBACK_STOPPED, PLAYBACK_ENDED };
+
+struct Playback {
+  Mix_Music *music = nullptr;
+  bool isModule = false;      // a tracker module: its length bounds play time
+  bool lastSong = false;      // fades out over its final LAST_SONG_FADE_MS
+  int64_t lengthMs = -1;      // the song's length, -1 when unknown
+  PlaybackState state = PLAYBACK_STOPPED;
+  int64_t playedMs = 0;       // time played in the stretches before the current one
+  int64_t stretchStartMs = 0; // monotonic time the current playing stretch began
+  bool fading = false;        // a fade-out to the end is under way
+};
+
+// Opens the audio output. Without a usable device it says so once on
+// standard error and falls back to the dummy driver. False only when not
+// even that works. wakeFd (-1: none) becomes readable when the song ends.
+bool openAudio(int wakeFd);
+void closeAudio();
+
+// Loads path. False with the reason in why (one line, no line end).
+bool loadSong(Playback *playback, const char *path, bool lastSong, char *why, size_t whySize);
+void freeSong(Playback *playback);
+
+// Starts the song from its beginning (also after a stop or an end).
+bool playFromStart(Playback *playback);
+// Pauses a playing song, resumes a paused one; a stopped song stays stopped.
+void pauseOrResume(Playback *playback);
+// Stops; not an end of the song.
+void stopSong(Playback *playback);
+
+// Advances the song's clock: starts the end fades when due, notices the
+// natural end. True once the song has ended.
+bool songHasEnded(Playback *playback);
+// Milliseconds until songHasEnded has something to do (at most limitMs).
+int msUntilNextCheck(const Playback *playback, int limitMs);
+// Played time so far, paused and stopped time excluded (ms).
+int64_t playedTimeMs(const Playback *playback);

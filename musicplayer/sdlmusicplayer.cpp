@@ -1,0 +1,158 @@
+// sdlmusicplayer PATH [1]: plays one song for the musicdisk and is steered
+// through the public port "musicplayerport"; reports to "demoport".
+//
+// Life of a player: take over "musicplayerport"; EVENT_LOADING; open the
+// audio output and load the song; EVENT_PLAYING once it sounds; then serve
+// commands until the song ends (EVENT_SONG_ENDED), the musicdisk says next or
+// previous (EVENT_SONG_ENDED) or quit (no event), or the player is told to
+// end from outside (SIGTERM, SIGINT, SIGHUP, or its parent ending: no event).
+// Every way out removes the port's socket file. On every way out that
+// reports, the port is withdrawn before the report, so that the next player
+// can take it over at once. docs/protocol.md describes all of it.
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <SDL.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "music/music.h"
+#include "platform/ports.h"
+#include "platform/termination.h"
+#include "playback.h"
+
+namespace {
+
+constexpr char PLAYER_PORT[] = "musicplayerport";
+constexpr char EVENT_PORT[] = "demoport";
+// How long a new player waits for the previous one to give up the port.
+constexpr int PORT_TAKEOVER_WAIT_MS = 2000;
+// How often the player looks at its parent and at termination requests
+// while nothing else happens (ms).
+constexpr int IDLE_CHECK_MS = 100;
+
+enum class Outcome { Continue, SongOver, Quit };
+
+// Takes over the port, waiting a little for a player that is just leaving.
+PublicPort *takeOverPort() {
+  for (int waited = 0;; waited += 10) {
+    PublicPort *port = createPublicPort(PLAYER_PORT);
+    if (port || errno != EADDRINUSE || waited >= PORT_TAKEOVER_WAIT_MS) return port;
+    usleep(10 * 1000);
+  }
+}
+
+// Acts on one command and replies to it (the reply carries the value back).
+Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *message) {
+  Outcome outcome = Outcome::Continue;
+  switch (message->value) {
+    case PLAYER_PLAY:
+      if (playback->state == PLAYBACK_PAUSED)
+        pauseOrResume(playback);
+      else if (playback->state == PLAYBACK_STOPPED && !playFromStart(playback))
+        outcome = Outcome::SongOver;
+      break;
+    case PLAYER_PAUSE:
+      pauseOrResume(playback);
+      break;
+    case PLAYER_STOP:
+      stopSong(playback);
+      break;
+    case PLAYER_NEXT:
+    case PLAYER_PREVIOUS:
+      outcome = Outcome::SongOver;
+      break;
+    case PLAYER_QUIT:
+      outcome = Outcome::Quit;
+      break;
+    default:
+      break;  // not a command of ours: replied and ignored
+  }
+  if (outcome != Outcome::Continue) {
+    // Leaving: silence first, the name gone before the sender has its
+    // answer, so a new player can take the port right away.
+    stopSong(playback);
+    withdrawPublicPort(port);
+  }
+  replyPortMessage(port, message);
+  return outcome;
+}
+
+int usage() {
+  fputs("usage: sdlmusicplayer PATH [1]\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // Die with the musicdisk: SIGTERM when the parent ends (handled below like
+  // any termination request, so the socket file goes too). A parent that
+  // ended before this point shows as a changed parent.
+  pid_t parent = getppid();
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) return 1;
+
+  if (argc < 2 || argc > 3 || (argc == 3 && strcmp(argv[2], "1") != 0)) return usage();
+  const char *path = argv[1];
+  const bool lastSong = argc == 3;
+
+  installTerminationHandlers();
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+
+  PublicPort *port = takeOverPort();
+  if (!port) {
+    fprintf(stderr, "sdlmusicplayer: cannot create port %s: %s\n", PLAYER_PORT, strerror(errno));
+    return 1;
+  }
+  int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  syncmusic(EVENT_PORT, EVENT_LOADING);
+
+  Playback playback;
+  char why[256] = "";
+  bool audio = openAudio(wake);
+  if (!audio || !loadSong(&playback, path, lastSong, why, sizeof why) || !playFromStart(&playback)) {
+    if (audio && !why[0]) snprintf(why, sizeof why, "%s", Mix_GetError());
+    if (audio) fprintf(stderr, "sdlmusicplayer: cannot play %s: %s\n", path, why);
+    withdrawPublicPort(port);
+    syncmusic(EVENT_PORT, EVENT_SONG_ENDED);  // so that the disk moves on
+    freeSong(&playback);
+    if (audio) closeAudio();
+    deletePublicPort(port);
+    close(wake);
+    return 1;
+  }
+  syncmusic(EVENT_PORT, EVENT_PLAYING);
+
+  Outcome outcome = Outcome::Continue;
+  while (outcome == Outcome::Continue) {
+    if (terminationRequested() || getppid() != parent) {
+      outcome = Outcome::Quit;
+      break;
+    }
+    if (songHasEnded(&playback)) {
+      outcome = Outcome::SongOver;
+      break;
+    }
+    PortWaitResult woke = waitPublicPort(port, msUntilNextCheck(&playback, IDLE_CHECK_MS), wake);
+    if (woke == PORT_FAILED) {
+      outcome = Outcome::Quit;
+      break;
+    }
+    MusicMessage message;
+    while (outcome == Outcome::Continue && getPortMessage(port, &message))
+      outcome = handleCommand(port, &playback, &message);
+  }
+
+  stopSong(&playback);
+  withdrawPublicPort(port);
+  if (outcome == Outcome::SongOver) syncmusic(EVENT_PORT, EVENT_SONG_ENDED);
+  freeSong(&playback);
+  closeAudio();
+  deletePublicPort(port);
+  close(wake);
+  return 0;
+}

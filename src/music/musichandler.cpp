@@ -1,0 +1,61 @@
+// The music handler task: owns "demoport" and turns the player's events into
+// changes of the song-state globals. It never draws, never sends commands
+// and never starts programs: it receives, updates globals and replies.
+#include <cstdio>
+
+#include "music/music.h"
+#include "platform/ports.h"
+#include "platform/task.h"
+
+namespace {
+
+constexpr char HANDLER_PORT[] = "demoport";
+
+// Acts on one event; true when it asks the handler to stop.
+bool actOnEvent(int32_t value) {
+  switch (value) {
+    case EVENT_PLAYING:
+      loadingSong.store(0);
+      return false;
+    case EVENT_LOADING:
+      loadingSong.store(1);
+      return false;
+    case EVENT_SONG_ENDED:
+      // The counter first, so that a main task that sees changeSong also
+      // sees the new song.
+      currentSong.fetch_add(1);
+      changeSong.store(1);
+      return false;
+    case HANDLER_QUIT:
+      return true;
+    default:
+      return false;  // not ours: replied and ignored
+  }
+}
+
+}  // namespace
+
+void musichandler(MusicTask *task) {
+  PublicPort *port = createPublicPort(HANDLER_PORT);
+  if (!port) {
+    fputs("Unable to create messageport!\n", stderr);
+    return;  // the task ends; the teardown joins it
+  }
+  const int stopFd = taskStopDescriptor(task);
+  bool quit = false;
+  while (!quit) {
+    PortWaitResult woke = waitPublicPort(port, -1, stopFd);
+    if (woke == PORT_STOPPED || woke == PORT_FAILED) break;
+    // Every message queued now is taken and replied before the next wait,
+    // each one replied before the next is taken.
+    MusicMessage message;
+    while (!quit && getPortMessage(port, &message)) {
+      if (musicdisk.load() != 0) quit = actOnEvent(message.value);
+      // On the stop request the name goes first, then the reply: once the
+      // sender has its answer, a second request finds no port.
+      if (quit) withdrawPublicPort(port);
+      replyPortMessage(port, &message);
+    }
+  }
+  deletePublicPort(port);
+}

@@ -1,0 +1,39 @@
+// Starting the player program for a song or for the intro theme.
+//
+// The command line is built as the shell line the musicdisk has always used
+// ("run >NIL: musicplayer/sdlmusicplayer PATH" plus " 1" for the last song)
+// within PLAYER_COMMAND_SIZE bytes; a path that would not fit is refused
+// rather than cut. The program itself is started without a shell, from the
+// same pieces, so no character of a path is ever interpreted.
+#include <cstdio>
+#include <cstring>
+
+#include "music/music.h"
+#include "platform/spawn.h"
+
+namespace {
+
+constexpr char RUN_PREFIX[] = "run >NIL: ";
+constexpr char LAST_SONG_ARGUMENT[] = "1";
+
+}  // namespace
+
+int startPlayer(const char *path, bool lastSong) {
+  char command[PLAYER_COMMAND_SIZE];
+  int n = snprintf(command, sizeof command, "%s%s %s%s%s", RUN_PREFIX, PLAYER_PROGRAM, path,
+                   lastSong ? " " : "", lastSong ? LAST_SONG_ARGUMENT : "");
+  if (n < 0 || static_cast<size_t>(n) >= sizeof command) {
+    fprintf(stderr, "Player command too long for %s\n", path);
+    return -1;
+  }
+  const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
+  return spawnBackground(argv);
+}
+
+void startSongPlayer() {
+  // The counter never goes below 0 in the disk loop; keep the row in range
+  // even if it did.
+  int32_t row = currentSong.load() % numberOfSongs;
+  if (row < 0) row += numberOfSongs;
+  startPlayer(songnames[row], row == numberOfSongs - 1);
+}

@@ -1,0 +1,82 @@
+// Starting programs in the background with posix_spawn and reaping them.
+#include "platform/spawn.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+extern char **environ;
+
+namespace {
+
+std::mutex childrenLock;
+pid_t children[MAX_BACKGROUND_CHILDREN];  // 0 = free slot
+bool reapAtExitRegistered = false;
+
+void reapLocked() {
+  for (pid_t &child : children) {
+    if (child <= 0) continue;
+    pid_t rc = waitpid(child, nullptr, WNOHANG);
+    if (rc == child || (rc < 0 && errno == ECHILD)) child = 0;
+  }
+}
+
+void reapAtExit() { reapBackgroundChildren(); }
+
+}  // namespace
+
+void reapBackgroundChildren() {
+  std::lock_guard<std::mutex> guard(childrenLock);
+  reapLocked();
+}
+
+pid_t spawnBackground(const char *const argv[]) {
+  std::lock_guard<std::mutex> guard(childrenLock);
+  reapLocked();
+  if (!reapAtExitRegistered) {
+    atexit(reapAtExit);
+    reapAtExitRegistered = true;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // The child starts with no blocked signals, and with default actions for
+  // the ones the musicdisk handles or ignores (an ignored SIGPIPE would
+  // otherwise be inherited across exec).
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  int error = posix_spawn(&pid, argv[0], &actions, &attributes, const_cast<char *const *>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) {
+    fprintf(stderr, "Unable to start %s: %s\n", argv[0], strerror(error));
+    return -1;
+  }
+  for (pid_t &child : children) {
+    if (child == 0) {
+      child = pid;
+      return pid;
+    }
+  }
+  return pid;  // table full: this one is left to the system
+}
