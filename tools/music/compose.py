@@ -188,31 +188,28 @@ def make_theme(rng, bars_chords, tonic, scale, meter, lo, hi, cells_name, start=
     allowed = scale_pitches(tonic, scale, lo, hi)
     a, b, c = rng.choice(cells), rng.choice(cells), rng.choice(cells)
     cad1, cad2 = rng.choice(cadences), rng.choice(cadences)
-    plan = []  # (cell, copy_of_bar or None)
+    plan = []  # (cell, how, source bar): how is None, "seq" or "copy"
+    first = [(a, None, 0), (b, None, 0), (a, "seq", 0), (cad1, None, 0),
+             (a, "copy", 0), (b, "copy", 1), (c, None, 0), (cad2, None, 0)]
     for bar in range(n):
         pos = bar % 8
-        if n >= 8:
-            shape = [(a, None), (b, None), (a, "seq0"), (cad1, None),
-                     (a, "copy0"), (b, "copy1"), (c, None), (cad2, None)][pos]
+        if n < 8:
+            cell, how, src = [(a, None, 0), (b, None, 0), (a, "seq", 0), (cad2, None, 0)][bar % 4]
+        elif bar < 8:
+            cell, how, src = first[pos]
+        elif pos < 6:
+            cell, how, src = first[pos][0], "copy", pos  # the restatement
         else:
-            shape = [(a, None), (b, None), (a, "seq0"), (cad2, None)][bar % 4]
-        if bar >= 8 and shape[1] is None:
-            shape = (shape[0], "copy%d" % pos) if pos not in (6, 7) else shape
-        plan.append(shape)
+            cell, how, src = first[pos][0], None, 0  # a new ending
+        plan.append((cell, how, src))
     notes = []
     bar_notes = {}
     pitch = start if start is not None else nearest((lo + hi) // 2, [(tonic + t) % 12 for t in bars_chords[0][0][1].tones])
     direction = rng.choice([-1, 1])
-    for bar, (cell, copy) in enumerate(plan):
+    for bar, (cell, how, src) in enumerate(plan):
         chords = bars_chords[bar]
         this_bar = []
-        source = None
-        if copy:
-            src = int(copy[4:])
-            base_bar = (bar // 8) * 8 + src if copy.startswith("seq") else src
-            if copy.startswith("copy") and bar >= 8:
-                base_bar = src  # restate the first statement
-            source = bar_notes.get(base_bar)
+        source = bar_notes.get(src) if how else None
         t = 0.0
         events = []
         for d in cell:
@@ -224,7 +221,7 @@ def make_theme(rng, bars_chords, tonic, scale, meter, lo, hi, cells_name, start=
             first_chord = chord_at(chords, events[0][0])
             pcs = [(tonic + x) % 12 for x in first_chord.tones]
             target = nearest(source[0][2], pcs, lo, hi)
-            if copy.startswith("copy") and chord_at(bars_chords[int(copy[4:])], 0).tones == first_chord.tones:
+            if how == "copy" and chord_at(bars_chords[src], 0).tones == first_chord.tones:
                 target = source[0][2]
             shift = allowed.index(min(allowed, key=lambda p: abs(p - target))) - allowed.index(
                 min(allowed, key=lambda p: abs(p - source[0][2])))
