@@ -1,26 +1,63 @@
 // The fifteen competition entries: the file given to the player, the title
 // shown in the song list, the jury's placing and the entrant's handle.
+// The files, titles and handles come from the music generator's song list
+// (tools/music/songs.json); tests/music-files checks that both agree.
 #include "music/music.h"
 
 const char introtheme[] = "music/Zeb-The_Creator.mp3";
 
 const char *const songnames[numberOfSongs] = {
-    "music/01-entry.mp3", "music/02-entry.MP3", "music/03-entry.mp3", "music/04-entry.mp3",
-    "music/05-entry.mp3", "music/06-entry.mp3", "music/07-entry.mod", "music/08-entry.mod",
-    "music/09-entry.mp3", "music/10-entry.mp3", "music/11-entry.mp3", "music/12-entry.mp3",
-    "music/13-entry.mp3", "music/14-entry.mp3", "music/15-entry.mp3",
+    "music/aurora-skyward.mp3",
+    "music/mr_velvet-late_night_call.MP3",
+    "music/driftwood-tide_pools.mp3",
+    "music/loudmouth-garage_days.mp3",
+    "music/kalm-neon_horizon.mp3",
+    "music/sublevel-undertow.mp3",
+    "music/pixel-bitcrush.mod",
+    "music/paula-four_channels.mod",
+    "music/groove_unit-strut.mp3",
+    "music/ivory-little_waltz.mp3",
+    "music/kinetic-warehouse_303.mp3",
+    "music/fiddler-harbour_reel.mp3",
+    "music/delta_dan-crossroad_shuffle.mp3",
+    "music/marisol-praia_azul.mp3",
+    "music/quiet_storm-goodnight.mp3",
 };
 
 const char *const songnames2[numberOfSongs] = {
-    "1. Entrant1 - Entry",   "2. Entrant2 - Entry",   "3. Entrant3 - Entry",   "4. Entrant4 - Entry",
-    "5. Entrant5 - Entry",   "6. Entrant6 - Entry",   "7. Entrant7 - Entry",   "8. Entrant8 - Entry",
-    "9. Entrant9 - Entry",   "10. Entrant10 - Entry", "11. Entrant11 - Entry", "12. Entrant12 - Entry",
-    "13. Entrant13 - Entry", "14. Entrant14 - Entry", "15. Entrant15 - Entry",
+    "1. Aurora - Skyward",
+    "2. Mr. Velvet - Late Night Call",
+    "3. Driftwood - Tide Pools",
+    "4. Loudmouth - Garage Days",
+    "5. Kalm - Neon Horizon",
+    "6. Sublevel - Undertow",
+    "7. Pixel - Bitcrush",
+    "8. Paula - Four Channels",
+    "9. Groove Unit - Strut",
+    "10. Ivory - Little Waltz",
+    "11. Kinetic - Warehouse 303",
+    "12. Fiddler - Harbour Reel",
+    "13. Delta Dan - Crossroad Shuffle",
+    "14. Marisol - Praia Azul",
+    "15. Quiet Storm - Goodnight",
 };
 
 const char *const songartists[numberOfSongs] = {
-    "Entrant1", "Entrant2",  "Entrant3",  "Entrant4",  "Entrant5",  "Entrant6",  "Entrant7",  "Entrant8",
-    "Entrant9", "Entrant10", "Entrant11", "Entrant12", "Entrant13", "Entrant14", "Entrant15",
+    "Aurora",
+    "Mr. Velvet",
+    "Driftwood",
+    "Loudmouth",
+    "Kalm",
+    "Sublevel",
+    "Pixel",
+    "Paula",
+    "Groove Unit",
+    "Ivory",
+    "Kinetic",
+    "Fiddler",
+    "Delta Dan",
+    "Marisol",
+    "Quiet Storm",
 };
 
 const char *const songposition[numberOfSongs] = {
