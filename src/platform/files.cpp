@@ -1,19 +1,24 @@
 // The data directory and the private staging directory (RAM:).
 #include "platform/files.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
 namespace {
 
 char stagingPath[PATH_MAX];  // empty until made
+// The directory stays open so that removing it needs nothing but system
+// calls (the removal also runs in the termination signal handler).
+std::atomic<int> stagingFd{-1};
 std::mutex stagingMutex;
 
 bool isRamName(const char *path) { return strncasecmp(path, "ram:", 4) == 0; }
@@ -28,7 +33,13 @@ bool makeStagingDirectory() {
   char templ[PATH_MAX];
   if (snprintf(templ, sizeof templ, "%s/musicdisk-ram-XXXXXX", base) >= (int)sizeof templ) return false;
   if (!mkdtemp(templ)) return false;  // mkdtemp makes it with mode 0700
+  int fd = open(templ, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    rmdir(templ);
+    return false;
+  }
   memcpy(stagingPath, templ, strlen(templ) + 1);
+  stagingFd.store(fd);
   return true;
 }
 
@@ -57,18 +68,32 @@ FILE *openFile(const char *path, const char *mode) {
 }
 
 void removeStagingDirectory() {
-  // Only async-signal-safe calls below the check: this also runs from the
-  // termination signal handler.
-  if (!stagingPath[0]) return;
-  DIR *dir = opendir(stagingPath);
-  if (dir) {
-    int fd = dirfd(dir);
-    while (struct dirent *entry = readdir(dir)) {
-      if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-      unlinkat(fd, entry->d_name, 0);
+  // Only async-signal-safe system calls: this also runs from the termination
+  // signal handler. Whoever takes the descriptor first does the removal.
+  int fd = stagingFd.exchange(-1);
+  if (fd < 0) return;
+  // Everything in it goes, also a member left half-written by an interrupted
+  // extraction under its temporary name.
+  alignas(8) char entries[4096];
+  for (int pass = 0; pass < 4; pass++) {
+    bool removedAny = false;
+    lseek(fd, 0, SEEK_SET);
+    long n;
+    while ((n = syscall(SYS_getdents64, fd, entries, sizeof entries)) > 0) {
+      for (long at = 0; at < n;) {
+        // struct linux_dirent64: inode (8), offset (8), record length (2), type (1), name.
+        unsigned short length;
+        memcpy(&length, entries + at + 16, sizeof length);
+        const char *name = entries + at + 19;
+        if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+            (unlinkat(fd, name, 0) == 0 || unlinkat(fd, name, AT_REMOVEDIR) == 0))
+          removedAny = true;
+        at += length;
+      }
     }
-    closedir(dir);
+    if (!removedAny) break;
   }
+  close(fd);
   rmdir(stagingPath);
   stagingPath[0] = '\0';
 }

@@ -1,0 +1,324 @@
+// The -lh5- encoder.
+//
+// Matches are found through hash chains over three-byte prefixes and chosen
+// lazily: a match is taken only when the next position does not start a
+// longer one. Short matches far away cost more than their literals and are
+// dropped. The codes are then cut into Huffman blocks; the member is coded
+// with several block sizes and the smallest result is kept.
+#include <algorithm>
+#include <cstring>
+#include <queue>
+
+#include "platform/lh5/format.h"
+#include "platform/lh5/lh5.h"
+
+namespace lh5 {
+namespace {
+
+// One code of the stream: a literal (c < 256) or a match (c = 256 + length - 3).
+struct Token {
+  uint16_t c;
+  uint16_t distance;  // 1..8192 for a match
+};
+
+constexpr int HASH_BITS = 15;
+constexpr size_t CHAIN_RING = 2 * WINDOW_SIZE;  // entries younger than the window never wrap
+constexpr int FAR_SHORT_MATCH = 2048;           // a 3-byte match farther than this is not worth it
+
+struct MatchFinder {
+  const uint8_t *data;
+  size_t size;
+  int maxChain;
+  std::vector<int32_t> head = std::vector<int32_t>(1 << HASH_BITS, -1);
+  std::vector<int32_t> prev = std::vector<int32_t>(CHAIN_RING, -1);
+
+  uint32_t hash(size_t p) const {
+    uint32_t v = (uint32_t)data[p] << 16 | (uint32_t)data[p + 1] << 8 | data[p + 2];
+    return (v * 2654435761u) >> (32 - HASH_BITS);
+  }
+  void insert(size_t p) {
+    if (p + MIN_MATCH > size) return;
+    uint32_t h = hash(p);
+    prev[p % CHAIN_RING] = head[h];
+    head[h] = (int32_t)p;
+  }
+  // Length of the common prefix of the bytes at a and b, at most limit.
+  int common(size_t a, size_t b, int limit) const {
+    int n = 0;
+    while (n + 8 <= limit) {
+      uint64_t x, y;
+      memcpy(&x, data + a + n, 8);
+      memcpy(&y, data + b + n, 8);
+      if (x != y) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        return n + (__builtin_ctzll(x ^ y) >> 3);
+#else
+        return n + (__builtin_clzll(x ^ y) >> 3);
+#endif
+      }
+      n += 8;
+    }
+    while (n < limit && data[a + n] == data[b + n]) n++;
+    return n;
+  }
+  // The longest match at p longer than atLeast (0 when there is none).
+  int find(size_t p, int atLeast, int *distance) const {
+    if (p + MIN_MATCH > size) return 0;
+    int limit = (int)std::min<size_t>(MAX_MATCH, size - p);
+    int best = std::max(atLeast, MIN_MATCH - 1);
+    if (best >= limit) return 0;
+    int found = 0;
+    int chain = atLeast >= 32 ? maxChain / 4 : maxChain;
+    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[cand % CHAIN_RING]) {
+      size_t dist = p - (size_t)cand;
+      if (dist > (size_t)WINDOW_SIZE) break;
+      if (data[cand + best] != data[p + best] || data[cand] != data[p]) continue;
+      int len = common((size_t)cand, p, limit);
+      if (len > best) {
+        best = len;
+        found = len;
+        *distance = (int)dist;
+        if (len >= limit) break;
+      }
+    }
+    return found;
+  }
+};
+
+std::vector<Token> parse(const uint8_t *data, size_t size, int maxChain) {
+  std::vector<Token> tokens;
+  tokens.reserve(size / 2 + 16);
+  MatchFinder mf{data, size, maxChain};
+  auto worthIt = [](int len, int dist) { return len > MIN_MATCH || (len == MIN_MATCH && dist <= FAR_SHORT_MATCH); };
+  size_t p = 0;
+  bool pending = false;  // the byte at p - 1 waits for a decision
+  int prevLen = 0, prevDist = 0;
+  while (p < size) {
+    int dist = 0;
+    int len = prevLen >= MAX_MATCH ? 0 : mf.find(p, pending ? prevLen : 0, &dist);
+    if (len && !worthIt(len, dist)) len = 0;
+    mf.insert(p);
+    if (pending && prevLen >= MIN_MATCH && len <= prevLen) {
+      tokens.push_back({(uint16_t)(256 + prevLen - MIN_MATCH), (uint16_t)prevDist});
+      size_t end = p - 1 + (size_t)prevLen;
+      for (size_t q = p + 1; q < end; q++) mf.insert(q);
+      p = end;
+      pending = false;
+      prevLen = 0;
+    } else {
+      if (pending) tokens.push_back({data[p - 1], 0});
+      pending = true;
+      prevLen = len;
+      prevDist = dist;
+      p++;
+    }
+  }
+  if (pending) tokens.push_back({data[p - 1], 0});
+  return tokens;
+}
+
+// Code lengths of at most MAX_CODE_LENGTH bits for the frequencies; returns
+// how many symbols occur. With one symbol its length stays 0 (the block then
+// uses the single-symbol form).
+int makeLengths(const uint32_t *freq, int n, uint8_t *lengths) {
+  std::fill(lengths, lengths + n, 0);
+  std::vector<uint64_t> f(freq, freq + n);
+  int used = 0;
+  for (int i = 0; i < n; i++) used += f[i] != 0;
+  if (used < 2) return used;
+  for (;;) {
+    // Huffman's construction; nodes 0..n-1 are leaves.
+    std::vector<int> parent(2 * n, -1);
+    using Node = std::pair<uint64_t, int>;
+    std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
+    for (int i = 0; i < n; i++)
+      if (f[i]) heap.push({f[i], i});
+    int next = n;
+    while (heap.size() > 1) {
+      Node a = heap.top();
+      heap.pop();
+      Node b = heap.top();
+      heap.pop();
+      parent[a.second] = parent[b.second] = next;
+      heap.push({a.first + b.first, next++});
+    }
+    int longest = 0;
+    for (int i = 0; i < n; i++) {
+      if (!f[i]) continue;
+      int depth = 0;
+      for (int k = i; parent[k] >= 0; k = parent[k]) depth++;
+      lengths[i] = (uint8_t)std::min(depth, 255);
+      longest = std::max(longest, depth);
+    }
+    if (longest <= MAX_CODE_LENGTH) return used;
+    // Too deep: flatten the frequencies and build again.
+    for (int i = 0; i < n; i++)
+      if (f[i]) f[i] = (f[i] + 1) / 2;
+  }
+}
+
+void makeCodes(const uint8_t *lengths, int n, uint16_t *codes) {
+  unsigned perLength[MAX_CODE_LENGTH + 1] = {};
+  for (int i = 0; i < n; i++) perLength[lengths[i]]++;
+  perLength[0] = 0;
+  uint32_t next[MAX_CODE_LENGTH + 1];
+  uint32_t code = 0;
+  for (int len = 1; len <= MAX_CODE_LENGTH; len++) {
+    next[len] = code;
+    code = (code + perLength[len]) << 1;
+  }
+  for (int i = 0; i < n; i++) codes[i] = lengths[i] ? (uint16_t)next[lengths[i]]++ : 0;
+}
+
+struct BitWriter {
+  std::vector<uint8_t> &out;
+  uint64_t acc = 0;
+  int pending = 0;
+  void put(int bits, uint32_t value) {
+    acc = (acc << bits) | value;
+    pending += bits;
+    while (pending >= 8) {
+      pending -= 8;
+      out.push_back((uint8_t)(acc >> pending));
+    }
+  }
+  void flush() {
+    if (pending) out.push_back((uint8_t)(acc << (8 - pending)));
+    pending = 0;
+  }
+};
+
+int bitLength(uint32_t v) { return v ? 32 - __builtin_clz(v) : 0; }
+
+void writePtLengths(BitWriter &w, const uint8_t *lengths, int symbols, int countBits, int special) {
+  int n = symbols;
+  while (n > 0 && lengths[n - 1] == 0) n--;
+  w.put(countBits, (uint32_t)n);
+  int i = 0;
+  while (i < n) {
+    int len = lengths[i++];
+    if (len <= 6)
+      w.put(3, (uint32_t)len);
+    else
+      w.put(len - 3, (1u << (len - 3)) - 2);  // (len - 4) ones, then a zero
+    if (i == special) {
+      while (i < 6 && i < n && lengths[i] == 0) i++;
+      w.put(2, (uint32_t)(i - special));
+    }
+  }
+}
+
+// The T symbols that code the C lengths, in order, with their extra bits.
+template <typename Fn>
+void forEachCLengthCode(const uint8_t *cLengths, Fn emit) {
+  int n = NC;
+  while (n > 0 && cLengths[n - 1] == 0) n--;
+  int i = 0;
+  while (i < n) {
+    int len = cLengths[i++];
+    if (len) {
+      emit(len + 2, 0, 0);
+      continue;
+    }
+    int run = 1;
+    while (i < n && cLengths[i] == 0) {
+      i++;
+      run++;
+    }
+    if (run <= 2) {
+      for (int k = 0; k < run; k++) emit(0, 0, 0);
+    } else if (run <= 18) {
+      emit(1, 4, run - 3);
+    } else if (run == 19) {
+      emit(0, 0, 0);
+      emit(1, 4, 15);
+    } else {
+      emit(2, CBIT, run - 20);
+    }
+  }
+}
+
+void writeBlock(BitWriter &w, const Token *tokens, size_t count) {
+  uint32_t cFreq[NC] = {}, pFreq[NP] = {}, tFreq[NT] = {};
+  for (size_t i = 0; i < count; i++) {
+    cFreq[tokens[i].c]++;
+    if (tokens[i].c >= 256) pFreq[bitLength(tokens[i].distance - 1u)]++;
+  }
+  uint8_t cLen[NC], pLen[NP], tLen[NT];
+  uint16_t cCode[NC], pCode[NP], tCode[NT];
+  int cUsed = makeLengths(cFreq, NC, cLen);
+  int pUsed = makeLengths(pFreq, NP, pLen);
+  makeCodes(cLen, NC, cCode);
+  makeCodes(pLen, NP, pCode);
+
+  w.put(16, (uint32_t)count);
+  if (cUsed >= 2) {
+    forEachCLengthCode(cLen, [&](int t, int, int) { tFreq[t]++; });
+    int tUsed = makeLengths(tFreq, NT, tLen);
+    makeCodes(tLen, NT, tCode);
+    if (tUsed >= 2) {
+      writePtLengths(w, tLen, NT, TBIT, T_SPECIAL);
+    } else {
+      int only = (int)(std::find_if(tFreq, tFreq + NT, [](uint32_t f) { return f != 0; }) - tFreq);
+      w.put(TBIT, 0);
+      w.put(TBIT, (uint32_t)only);
+    }
+    int n = NC;
+    while (n > 0 && cLen[n - 1] == 0) n--;
+    w.put(CBIT, (uint32_t)n);
+    forEachCLengthCode(cLen, [&](int t, int extraBits, int extra) {
+      w.put(tLen[t], tCode[t]);
+      if (extraBits) w.put(extraBits, (uint32_t)extra);
+    });
+  } else {
+    int only = (int)(std::find_if(cFreq, cFreq + NC, [](uint32_t f) { return f != 0; }) - cFreq);
+    w.put(TBIT, 0);
+    w.put(TBIT, 0);
+    w.put(CBIT, 0);
+    w.put(CBIT, (uint32_t)only);
+  }
+  if (pUsed >= 2) {
+    writePtLengths(w, pLen, NP, PBIT, -1);
+  } else {
+    int only = pUsed ? (int)(std::find_if(pFreq, pFreq + NP, [](uint32_t f) { return f != 0; }) - pFreq) : 0;
+    w.put(PBIT, 0);
+    w.put(PBIT, (uint32_t)only);
+  }
+
+  for (size_t i = 0; i < count; i++) {
+    const Token &t = tokens[i];
+    w.put(cLen[t.c], cCode[t.c]);
+    if (t.c < 256) continue;
+    uint32_t j = t.distance - 1u;
+    int pc = bitLength(j);
+    w.put(pLen[pc], pCode[pc]);
+    if (pc > 1) w.put(pc - 1, j & ((1u << (pc - 1)) - 1));
+  }
+}
+
+std::vector<uint8_t> writeBlocks(const std::vector<Token> &tokens, size_t blockCodes) {
+  std::vector<uint8_t> out;
+  out.reserve(tokens.size() + 64);
+  BitWriter w{out};
+  for (size_t i = 0; i < tokens.size(); i += blockCodes)
+    writeBlock(w, tokens.data() + i, std::min(blockCodes, tokens.size() - i));
+  w.flush();
+  return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> compress(const uint8_t *data, size_t size, const EncodeOptions &options) {
+  if (size == 0) return {};
+  std::vector<Token> tokens = parse(data, size, std::max(1, options.maxChain));
+  if (options.maxBlockCodes) return writeBlocks(tokens, std::min<size_t>(options.maxBlockCodes, 65535));
+  std::vector<uint8_t> best;
+  for (size_t blockCodes : {4096u, 8192u, 16384u, 32768u, 65535u}) {
+    std::vector<uint8_t> out = writeBlocks(tokens, blockCodes);
+    if (best.empty() || out.size() < best.size()) best.swap(out);
+    if (blockCodes >= tokens.size()) break;
+  }
+  return best;
+}
+
+}  // namespace lh5

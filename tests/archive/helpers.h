@@ -1,0 +1,146 @@
+// What the archive tests share: scratch directories, files, test data, and
+// running the real tools (ours, lhasa, jlha) as child processes.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace testutil {
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh directory under the system's temporary folder, removed with all
+// it holds when the test ends.
+struct ScratchDir {
+  std::string path;
+  ScratchDir() {
+    const char *base = getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/lh5-test-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data())) path = buf.data();
+  }
+  ~ScratchDir() {
+    if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
+  }
+  std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+inline void writeFile(const std::string &path, const Bytes &data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(data.data()), (std::streamsize)data.size());
+}
+
+inline Bytes readFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline bool exists(const std::string &path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Names in a directory, "." and ".." left out.
+inline std::set<std::string> listDir(const std::string &path) {
+  std::set<std::string> names;
+  if (DIR *d = opendir(path.c_str())) {
+    while (dirent *e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+inline Bytes randomBytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto &x : b) x = (uint8_t)rng();
+  return b;
+}
+
+// A 256x256 "P6" picture with smooth areas, hard edges and some noise: the
+// kind of data the archives carry.
+inline Bytes picture(uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string head = "P6\n256 256\n255\n";
+  Bytes b(head.begin(), head.end());
+  int cx = (int)(rng() % 256), cy = (int)(rng() % 256), r2 = (int)(rng() % 60 + 20) * (int)(rng() % 60 + 20);
+  for (int y = 0; y < 256; y++)
+    for (int x = 0; x < 256; x++) {
+      bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < r2;
+      for (int c = 0; c < 3; c++) {
+        int v = inside ? 40 + 60 * c : ((x / 4) * (c + 1) + (y / 4) * (3 - c)) * 2;
+        if (rng() % 16 == 0) v += (int)(rng() % 7) - 3;
+        b.push_back((uint8_t)(v & 0xFF));
+      }
+    }
+  return b;
+}
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// Runs argv in directory dir (when not empty) and collects its output.
+inline RunResult run(const std::vector<std::string> &argv, const std::string &dir = "") {
+  RunResult result;
+  char outName[] = "/tmp/lh5-test-out-XXXXXX";
+  char errName[] = "/tmp/lh5-test-err-XXXXXX";
+  int outFd = mkstemp(outName), errFd = mkstemp(errName);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  std::vector<char *> args;
+  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  } else {
+    result.err = "cannot start " + argv[0];
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  close(outFd);
+  close(errFd);
+  Bytes out = readFile(outName), err = readFile(errName);
+  result.out.assign(out.begin(), out.end());
+  result.err += std::string(err.begin(), err.end());
+  unlink(outName);
+  unlink(errName);
+  return result;
+}
+
+inline std::string lh5Tool() { return std::string(MUSICDISK_BINARY_DIR) + "/tools/lh5/lh5"; }
+
+inline int countLines(const std::string &text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+}  // namespace testutil
