@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <string>
 
 #include "batch_reader.h"
@@ -63,8 +64,9 @@ class Disk : public ::testing::Test {
   }
   // The row of songnames2 shown bright in the middle of the list.
   int listCentreRow() {
+    std::vector<TextLine> lines = batchTextLines();
     const TextLine *line = nullptr;
-    for (const TextLine &l : batchTextLines())
+    for (const TextLine &l : lines)
       if (l.row == 5 && l.alpha == 1.0f) line = &l;
     if (!line) return -1;
     for (int r = 0; r < numberOfSongs; r++)
