@@ -111,7 +111,7 @@ def make_jub():
     x, y = _grid()
     img = np.zeros((N, N, 3))
     content = np.zeros((N, N))
-    cx, cy = 512.0, 400.0
+    cx, cy = 512.0, 430.0
     dist = np.hypot(x - cx, y - cy)
     ring = common.smoothstep(6.0, 0.0, np.abs(dist - 300.0) - 22.0)
     ang = np.arctan2(y - cy, x - cx)
@@ -121,14 +121,14 @@ def make_jub():
     content = np.maximum(content, ring)
     # tower emblem
     tower = common.shape_mask((N, N), lambda d: (
-        d.polygon([(400, 170), (624, 170), (624, 230), (556, 230), (586, 620), (438, 620), (468, 230), (400, 230)], fill=255),
-        d.polygon([(512, 80), (560, 160), (464, 160)], fill=255)))
-    img = _lettering(img, x, y, tower, [(80, (255, 255, 255)), (250, (190, 200, 220)), (420, (90, 100, 130)),
-                                         (620, (170, 180, 205))], 10, (20, 22, 36), glow_col=(90, 120, 255), glow_r=20.0)
+        d.polygon([(400, 200), (624, 200), (624, 260), (556, 260), (586, 650), (438, 650), (468, 260), (400, 260)], fill=255),
+        d.polygon([(512, 110), (560, 190), (464, 190)], fill=255)))
+    img = _lettering(img, x, y, tower, [(110, (255, 255, 255)), (280, (190, 200, 220)), (450, (90, 100, 130)),
+                                         (650, (170, 180, 205))], 10, (20, 22, 36), glow_col=(90, 120, 255), glow_r=16.0)
     content = np.maximum(content, _dilate(tower, 10))
-    letters = _text("TORVANE", "DejaVuSerif-Bold.ttf", 175, (512, 720))
-    img = _lettering(img, x, y, letters, [(650, (255, 255, 255)), (705, (200, 214, 236)), (722, (70, 80, 110)),
-                                           (740, (150, 170, 210)), (790, (240, 246, 255))],
+    letters = _text("TORVANE", "DejaVuSerif-Bold.ttf", 158, (512, 750))
+    img = _lettering(img, x, y, letters, [(680, (255, 255, 255)), (735, (200, 214, 236)), (752, (70, 80, 110)),
+                                           (770, (150, 170, 210)), (820, (240, 246, 255))],
                      12, (16, 18, 34), glow_col=(255, 140, 60), glow_r=16.0)
     content = np.maximum(content, _dilate(letters, 12))
     return _finish(img, content)
