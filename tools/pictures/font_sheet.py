@@ -1,0 +1,171 @@
+"""The glyph sheet: 8x8 cells of 32x32 texels, cell g showing character
+32 + g (blank to underscore), white glyphs on black.
+
+The glyphs are DejaVu Sans Bold, rendered with the font's hinting at a size
+whose capitals fill most of a cell, so that they stay legible when the text
+writer draws them at half size. Every glyph keeps one black texel free on
+each side of its cell, so filtering at a cell edge never picks up its
+neighbour. Four cells hold coloured pictures instead of characters:
+"$" the star streak of the intro, "*", "+" and "," the sparks ("," is also
+the ball of the intro's chain and the mouse pointer). They are coloured so
+that the grey-to-white conversion keeps their colour."""
+
+import numpy as np
+from PIL import Image, ImageDraw
+
+import common
+
+CELL = 32
+MARGIN = 1          # black border texels on each side of every cell
+FONT_FILE = "DejaVuSans-Bold.ttf"
+FONT_SIZE = 29
+BASELINE = 26       # texel row of the baseline inside a cell
+
+PICTURE_CELLS = {"$": "streak", "*": "star", "+": "sparkle", ",": "ball"}
+
+
+def _glyph(ch, fnt):
+    """Grey coverage of one character, fitted into the cell's content area."""
+    size = FONT_SIZE
+    while True:
+        f = fnt if size == FONT_SIZE else common.font(FONT_FILE, size)
+        im = Image.new("L", (CELL, CELL), 0)
+        d = ImageDraw.Draw(im)
+        d.text((CELL / 2, BASELINE), ch, font=f, fill=255, anchor="ms")
+        a = np.asarray(im, dtype=np.float64)
+        border = a.copy()
+        border[MARGIN:CELL - MARGIN, MARGIN:CELL - MARGIN] = 0
+        if border.max() == 0 or size <= 12:
+            break
+        size -= 1  # wide characters (W, M, %, @) get a slightly smaller size
+    a[:MARGIN, :] = 0
+    a[CELL - MARGIN:, :] = 0
+    a[:, :MARGIN] = 0
+    a[:, CELL - MARGIN:] = 0
+    return a
+
+
+def _coords():
+    c = np.arange(CELL) + 0.5
+    return np.meshgrid(c, c)
+
+
+def _streak():
+    """A comet lying on its side: a bright head at the right, a long tail to
+    the left. It is drawn twice as wide as high, so the cell squeezes it."""
+    x, y = _coords()
+    head_x, cy = 26.0, 16.0
+    dx = x - head_x
+    dy = y - cy
+    # tail: thins and fades towards the left
+    along = np.clip(-dx / (head_x - MARGIN), 0.0, 1.0)
+    width = 3.2 * (1 - along) + 0.6
+    tail = np.exp(-(dy / width) ** 2) * (1 - along) ** 1.6 * (dx < 0)
+    head = np.exp(-(dx ** 2 + dy ** 2) / 6.0)
+    glow = np.exp(-(dx ** 2 / 40.0 + dy ** 2 / 10.0)) * 0.5
+    v = np.clip(tail * 1.3 + head * 1.2 + glow, 0, 1)
+    # white-hot head, pale blue tail
+    r = 255 * v * (0.55 + 0.45 * np.clip(head * 1.5, 0, 1))
+    g = 255 * v * (0.75 + 0.25 * np.clip(head * 1.5, 0, 1))
+    b = 255 * v
+    return np.stack([r, g, b], axis=-1)
+
+
+def _star():
+    """A golden five-pointed star with a soft glow."""
+    x, y = _coords()
+    dx, dy = x - 16, y - 16.5
+    rad = np.hypot(dx, dy)
+    ang = np.arctan2(dx, -dy)
+    # radius of a five-pointed star outline as a function of angle
+    k = np.abs(((ang / (2 * np.pi / 5)) % 1.0) - 0.5) * 2     # 1 at tips, 0 between
+    outline = 6.0 + 7.5 * k ** 2
+    body = common.smoothstep(outline + 0.8, outline - 0.8, rad)
+    core = np.exp(-rad ** 2 / 10.0)
+    glow = np.exp(-rad ** 2 / 60.0) * 0.35
+    v = np.clip(body * 0.9 + glow, 0, 1)
+    r = 255 * v
+    g = 200 * v + 55 * core * body
+    b = 60 * v + 150 * core * body
+    return np.stack([r, g, b], axis=-1)
+
+
+def _sparkle():
+    """A cyan four-rayed twinkle."""
+    x, y = _coords()
+    dx, dy = x - 16, y - 16
+    rad = np.hypot(dx, dy)
+    rays = np.exp(-np.abs(dx) / 1.1) * np.exp(-np.abs(dy) / 9.0) + \
+        np.exp(-np.abs(dy) / 1.1) * np.exp(-np.abs(dx) / 9.0)
+    diag = (np.exp(-np.abs(dx - dy) / 1.2) + np.exp(-np.abs(dx + dy) / 1.2)) * np.exp(-rad / 4.0) * 0.5
+    core = np.exp(-rad ** 2 / 8.0)
+    glow = np.exp(-rad ** 2 / 50.0) * 0.3
+    v = np.clip(rays + diag + core + glow, 0, 1)
+    w = np.clip(core * 1.3, 0, 1)
+    r = 255 * v * (0.35 + 0.65 * w)
+    g = 255 * v * (0.85 + 0.15 * w)
+    b = 255 * v
+    return np.stack([r, g, b], axis=-1)
+
+
+def _ball():
+    """A glossy rose-red ball lit from the upper left."""
+    x, y = _coords()
+    dx, dy = (x - 16) / 13.0, (y - 16) / 13.0
+    rr = dx * dx + dy * dy
+    inside = common.smoothstep(1.0 + 0.08, 1.0 - 0.08, np.sqrt(rr))
+    z = np.sqrt(np.clip(1 - rr, 0, 1))
+    light = np.array([-0.45, -0.55, 0.70])
+    light = light / np.linalg.norm(light)
+    diffuse = np.clip(dx * light[0] + dy * light[1] + z * light[2], 0, 1)
+    spec = np.clip(dx * 0.0 + dy * 0.0 + z, 0, 1)
+    hx, hy = dx + 0.38, dy + 0.42
+    highlight = np.exp(-(hx * hx + hy * hy) / 0.03)
+    rim = np.clip(1 - z, 0, 1) ** 3 * 0.35
+    base = np.array([255.0, 70.0, 120.0])
+    shade = 0.35 + 0.65 * diffuse
+    col = base[None, None, :] * shade[..., None]
+    col = col + (np.array([255.0, 240.0, 250.0]) - col) * highlight[..., None]
+    col = col + np.array([120.0, 60.0, 255.0]) * rim[..., None]
+    del spec
+    return np.clip(col, 0, 255) * inside[..., None]
+
+
+def make():
+    sheet = np.zeros((256, 256, 3))
+    fnt = common.font(FONT_FILE, FONT_SIZE)
+    pictures = {"streak": _streak, "star": _star, "sparkle": _sparkle, "ball": _ball}
+    for g in range(64):
+        ch = chr(32 + g)
+        row, col = divmod(g, 8)
+        if ch in PICTURE_CELLS:
+            cell = pictures[PICTURE_CELLS[ch]]()
+        else:
+            a = _glyph(ch, fnt)
+            cell = np.repeat(a[..., None], 3, axis=2)
+        cell[:MARGIN, :] = 0
+        cell[CELL - MARGIN:, :] = 0
+        cell[:, :MARGIN] = 0
+        cell[:, CELL - MARGIN:] = 0
+        sheet[row * CELL:(row + 1) * CELL, col * CELL:(col + 1) * CELL] = cell
+    return common.to_bytes(sheet)
+
+
+INFO_TEXT = (
+    "font32.ppm - glyph sheet of the musicdisk\n"
+    "\n"
+    "256 x 256 texels, 8 x 8 cells of 32 x 32.\n"
+    "Cell g (row g / 8, column g mod 8) shows character 32 + g,\n"
+    "from the blank to the underscore; lower-case letters are\n"
+    "drawn with the capitals.\n"
+    "White glyphs on black: the loader turns grey into white and\n"
+    "takes the grey level as alpha.\n"
+    "Picture cells (coloured, keep their colour):\n"
+    "  $  star streak of the intro (drawn twice as wide)\n"
+    "  *  golden star spark\n"
+    "  +  cyan twinkle spark\n"
+    "  ,  rose ball: spark, ball chain and mouse pointer\n"
+    "Every cell keeps a one-texel black border.\n"
+    "Glyphs: DejaVu Sans Bold (Bitstream Vera licence).\n"
+    "Made by tools/pictures/make_pictures.py.\n"
+)
