@@ -169,6 +169,10 @@ TEST(HostileArchive, NamesThatWouldLeaveTheTargetDirectory) {
     expectRefused(o, name, "unsafe name");
   }
   EXPECT_FALSE(exists("/tmp/second.ppm"));
+  // A member without a name is named by its number.
+  Sample s = makeSample();
+  renameSecond(s, "");
+  expectRefused(runOn(s.archive), "member 2", "unsafe name");
 }
 
 TEST(HostileArchive, NoEndMark) {

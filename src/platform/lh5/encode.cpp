@@ -21,7 +21,7 @@ struct Token {
   uint16_t distance;  // 1..8192 for a match
 };
 
-constexpr int HASH_BITS = 15;
+constexpr int MAX_HASH_BITS = 15;
 constexpr size_t CHAIN_RING = 2 * WINDOW_SIZE;  // entries younger than the window never wrap
 constexpr int FAR_SHORT_MATCH = 2048;           // a 3-byte match farther than this is not worth it
 
@@ -29,17 +29,31 @@ struct MatchFinder {
   const uint8_t *data;
   size_t size;
   int maxChain;
-  std::vector<int32_t> head = std::vector<int32_t>(1 << HASH_BITS, -1);
-  std::vector<int32_t> prev = std::vector<int32_t>(CHAIN_RING, -1);
+  int hashBits = hashBitsFor(size);
+  std::vector<int32_t> head = std::vector<int32_t>((size_t)1 << hashBits, -1);
+  size_t ringMask = ringSizeFor(size) - 1;
+  std::vector<int32_t> prev = std::vector<int32_t>(ringMask + 1, -1);
+
+  // Small inputs get small tables: setting them up would cost more than the search.
+  static int hashBitsFor(size_t size) {
+    int bits = 8;
+    while (bits < MAX_HASH_BITS && ((size_t)1 << bits) < size) bits++;
+    return bits;
+  }
+  static size_t ringSizeFor(size_t size) {
+    size_t ring = 256;
+    while (ring < CHAIN_RING && ring < size) ring *= 2;
+    return ring;
+  }
 
   uint32_t hash(size_t p) const {
     uint32_t v = (uint32_t)data[p] << 16 | (uint32_t)data[p + 1] << 8 | data[p + 2];
-    return (v * 2654435761u) >> (32 - HASH_BITS);
+    return (v * 2654435761u) >> (32 - hashBits);
   }
   void insert(size_t p) {
     if (p + MIN_MATCH > size) return;
     uint32_t h = hash(p);
-    prev[p % CHAIN_RING] = head[h];
+    prev[p & ringMask] = head[h];
     head[h] = (int32_t)p;
   }
   // Length of the common prefix of the bytes at a and b, at most limit.
@@ -69,7 +83,7 @@ struct MatchFinder {
     if (best >= limit) return 0;
     int found = 0;
     int chain = atLeast >= 32 ? maxChain / 4 : maxChain;
-    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[cand % CHAIN_RING]) {
+    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[(size_t)cand & ringMask]) {
       size_t dist = p - (size_t)cand;
       if (dist > (size_t)WINDOW_SIZE) break;
       if (data[cand + best] != data[p + best] || data[cand] != data[p]) continue;
