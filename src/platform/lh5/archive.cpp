@@ -375,7 +375,7 @@ bool processArchiveData(const uint8_t *archive, size_t size, const char *display
       break;
     }
     pos = h.dataOffset + h.packedSize;
-    last = printable(h.name);
+    last = h.name.empty() ? "member " + std::to_string(index) : printable(h.name);
     if (action == Action::list) {
       if (done) done(context, h);
       continue;
@@ -390,7 +390,7 @@ bool processArchiveData(const uint8_t *archive, size_t size, const char *display
       problem = extract(archive, h, dirFd);
     }
     if (!problem.empty()) {
-      report(context, archiveName + ": " + printable(h.name) + ": " + problem);
+      report(context, archiveName + ": " + last + ": " + problem);
       ok = false;
     } else if (done) {
       done(context, h);

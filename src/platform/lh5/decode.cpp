@@ -153,9 +153,8 @@ inline uint32_t lookup(const HuffmanTable<ROOT_BITS, SYMBOLS> &table, uint32_t w
 }
 
 constexpr size_t HISTORY = WINDOW_SIZE;
-constexpr size_t BUFFER_BODY = 1 << 18;                 // decoded bytes between flushes
+constexpr size_t MAX_BUFFER_BODY = 1 << 18;            // decoded bytes between flushes
 constexpr size_t BUFFER_SLACK = MAX_MATCH + 16;         // a match may run past the flush mark
-constexpr size_t BUFFER_SIZE = HISTORY + BUFFER_BODY + BUFFER_SLACK;
 
 using CTable = HuffmanTable<C_ROOT_BITS, NC>;
 using PTable = HuffmanTable<P_ROOT_BITS, NT>;  // T and P trees (NT > NP)
@@ -167,7 +166,6 @@ struct Decoder {
   PTable tTable;
   uint8_t cLengths[NC];
   uint8_t ptLengths[NT];
-  uint8_t window[BUFFER_SIZE];
 };
 
 // Lengths of the T or P tree. special: after that many lengths, two bits give
@@ -258,7 +256,10 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
   in.end = input + inSize;
   in.refill();
 
-  uint8_t *const buf = d.window;
+  // Small members need no large window.
+  const size_t BUFFER_BODY = outSize < MAX_BUFFER_BODY ? (size_t)outSize : MAX_BUFFER_BODY;
+  std::unique_ptr<uint8_t[]> window(new uint8_t[HISTORY + BUFFER_BODY + BUFFER_SLACK]);
+  uint8_t *const buf = window.get();
   // Before the first byte the window holds spaces, as in every LHA decoder.
   memset(buf, ' ', HISTORY);
   uint8_t *out = buf + HISTORY;

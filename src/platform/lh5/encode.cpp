@@ -21,7 +21,7 @@ struct Token {
   uint16_t distance;  // 1..8192 for a match
 };
 
-constexpr int HASH_BITS = 15;
+constexpr int MAX_HASH_BITS = 15;
 constexpr size_t CHAIN_RING = 2 * WINDOW_SIZE;  // entries younger than the window never wrap
 constexpr int FAR_SHORT_MATCH = 2048;           // a 3-byte match farther than this is not worth it
 
@@ -29,17 +29,31 @@ struct MatchFinder {
   const uint8_t *data;
   size_t size;
   int maxChain;
-  std::vector<int32_t> head = std::vector<int32_t>(1 << HASH_BITS, -1);
-  std::vector<int32_t> prev = std::vector<int32_t>(CHAIN_RING, -1);
+  int hashBits = hashBitsFor(size);
+  std::vector<int32_t> head = std::vector<int32_t>((size_t)1 << hashBits, -1);
+  size_t ringMask = ringSizeFor(size) - 1;
+  std::vector<int32_t> prev = std::vector<int32_t>(ringMask + 1, -1);
+
+  // Small inputs get small tables: setting them up would cost more than the search.
+  static int hashBitsFor(size_t size) {
+    int bits = 8;
+    while (bits < MAX_HASH_BITS && ((size_t)1 << bits) < size) bits++;
+    return bits;
+  }
+  static size_t ringSizeFor(size_t size) {
+    size_t ring = 256;
+    while (ring < CHAIN_RING && ring < size) ring *= 2;
+    return ring;
+  }
 
   uint32_t hash(size_t p) const {
     uint32_t v = (uint32_t)data[p] << 16 | (uint32_t)data[p + 1] << 8 | data[p + 2];
-    return (v * 2654435761u) >> (32 - HASH_BITS);
+    return (v * 2654435761u) >> (32 - hashBits);
   }
   void insert(size_t p) {
     if (p + MIN_MATCH > size) return;
     uint32_t h = hash(p);
-    prev[p % CHAIN_RING] = head[h];
+    prev[p & ringMask] = head[h];
     head[h] = (int32_t)p;
   }
   // Length of the common prefix of the bytes at a and b, at most limit.
@@ -69,7 +83,7 @@ struct MatchFinder {
     if (best >= limit) return 0;
     int found = 0;
     int chain = atLeast >= 32 ? maxChain / 4 : maxChain;
-    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[cand % CHAIN_RING]) {
+    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[(size_t)cand & ringMask]) {
       size_t dist = p - (size_t)cand;
       if (dist > (size_t)WINDOW_SIZE) break;
       if (data[cand + best] != data[p + best] || data[cand] != data[p]) continue;
@@ -82,6 +96,28 @@ struct MatchFinder {
       }
     }
     return found;
+  }
+  // Every match length at p with the nearest distance that reaches it:
+  // distances[len] for len from MIN_MATCH to the returned longest length.
+  int findAll(size_t p, uint16_t *distances) const {
+    if (p + MIN_MATCH > size) return 0;
+    int limit = (int)std::min<size_t>(MAX_MATCH, size - p);
+    int best = MIN_MATCH - 1;
+    int chain = maxChain;
+    for (int32_t cand = head[hash(p)]; cand >= 0 && chain-- > 0; cand = prev[(size_t)cand & ringMask]) {
+      size_t dist = p - (size_t)cand;
+      if (dist > (size_t)WINDOW_SIZE) break;
+      if (data[cand + best] != data[p + best] || data[cand] != data[p]) continue;
+      int len = common((size_t)cand, p, limit);
+      for (int l = best + 1; l <= len; l++) distances[l] = (uint16_t)dist;
+      if (len > best) {
+        // Once a long match is in hand, farther ones rarely pay: look less.
+        if (best < 32 && len >= 32) chain /= 4;
+        best = len;
+      }
+      if (best >= limit) break;
+    }
+    return best >= MIN_MATCH ? best : 0;
   }
 };
 
@@ -306,17 +342,85 @@ std::vector<uint8_t> writeBlocks(const std::vector<Token> &tokens, size_t blockC
   return out;
 }
 
+// A parse by price: with the bit costs of the codes in a previous parse, the
+// cheapest way to code the input from each position on, found front to back
+// (every match length at every position, at its nearest distance).
+std::vector<Token> parseByPrice(const uint8_t *data, size_t size, int maxChain, const std::vector<Token> &previous) {
+  uint32_t cFreq[NC] = {}, pFreq[NP] = {};
+  for (const Token &t : previous) {
+    cFreq[t.c]++;
+    if (t.c >= 256) pFreq[bitLength(t.distance - 1u)]++;
+  }
+  uint8_t cLen[NC], pLen[NP];
+  makeLengths(cFreq, NC, cLen);
+  makeLengths(pFreq, NP, pLen);
+  // Codes that did not occur: priced as long ones, so they are used only where it clearly pays.
+  uint32_t cCost[NC], pCost[NP];
+  for (int i = 0; i < NC; i++) cCost[i] = cFreq[i] ? std::max<uint32_t>(cLen[i], 1) : MAX_CODE_LENGTH;
+  for (int i = 0; i < NP; i++)
+    pCost[i] = (pFreq[i] ? std::max<uint32_t>(pLen[i], 1) : MAX_CODE_LENGTH) + (i > 1 ? (uint32_t)(i - 1) : 0u);
+
+  constexpr uint32_t UNREACHED = 0xFFFFFFFFu;
+  std::vector<uint32_t> price(size + 1, UNREACHED);
+  std::vector<Token> how(size + 1);  // the code that reaches each position most cheaply
+  price[0] = 0;
+  MatchFinder mf{data, size, maxChain};
+  uint16_t distances[MAX_MATCH + 1];
+  for (size_t i = 0; i < size; i++) {
+    uint32_t here = price[i];
+    uint32_t viaLiteral = here + cCost[data[i]];
+    if (viaLiteral < price[i + 1]) {
+      price[i + 1] = viaLiteral;
+      how[i + 1] = {data[i], 0};
+    }
+    int longest = mf.findAll(i, distances);
+    mf.insert(i);
+    // In a long repeat every length is as good as the next: try the short
+    // ones and the longest only.
+    int lastShort = longest >= MAX_MATCH ? std::min(longest, 18) : longest;
+    for (int len = MIN_MATCH; len <= longest; len++) {
+      if (len > lastShort && len != longest) continue;
+      uint32_t cost = here + cCost[256 + len - MIN_MATCH] + pCost[bitLength(distances[len] - 1u)];
+      if (cost < price[i + len]) {
+        price[i + len] = cost;
+        how[i + len] = {(uint16_t)(256 + len - MIN_MATCH), distances[len]};
+      }
+    }
+  }
+  std::vector<Token> tokens;
+  for (size_t at = size; at > 0;) {
+    const Token &t = how[at];
+    tokens.push_back(t);
+    at -= t.c < 256 ? 1 : (size_t)(t.c - 256 + MIN_MATCH);
+  }
+  std::reverse(tokens.begin(), tokens.end());
+  return tokens;
+}
+
+// The smallest coding of the tokens over a few block sizes.
+std::vector<uint8_t> writeBest(const std::vector<Token> &tokens) {
+  std::vector<uint8_t> best;
+  for (size_t blockCodes : {4096u, 8192u, 16384u, 32768u, 65535u}) {
+    std::vector<uint8_t> out = writeBlocks(tokens, blockCodes);
+    if (best.empty() || out.size() < best.size()) best.swap(out);
+    if (blockCodes >= tokens.size()) break;
+  }
+  return best;
+}
+
 }  // namespace
 
 std::vector<uint8_t> compress(const uint8_t *data, size_t size, const EncodeOptions &options) {
   if (size == 0) return {};
   std::vector<Token> tokens = parse(data, size, std::max(1, options.maxChain));
   if (options.maxBlockCodes) return writeBlocks(tokens, std::min<size_t>(options.maxBlockCodes, 65535));
-  std::vector<uint8_t> best;
-  for (size_t blockCodes : {4096u, 8192u, 16384u, 32768u, 65535u}) {
-    std::vector<uint8_t> out = writeBlocks(tokens, blockCodes);
-    if (best.empty() || out.size() < best.size()) best.swap(out);
-    if (blockCodes >= tokens.size()) break;
+  // The lazy parse's statistics price the first parse by price, whose own
+  // price the second; the smallest of the three codings is kept.
+  std::vector<uint8_t> best = writeBest(tokens);
+  for (int round = 0; round < 2; round++) {
+    tokens = parseByPrice(data, size, std::max(1, std::min(options.maxChain, 256)), tokens);
+    std::vector<uint8_t> out = writeBest(tokens);
+    if (out.size() < best.size()) best.swap(out);
   }
   return best;
 }
