@@ -20,6 +20,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -36,17 +37,24 @@ def fail(text):
 
 
 def read_pcm16(path):
+    """A 16-bit stereo WAV as (samples, rate)."""
     with open(path, "rb") as f:
         data = f.read()
     pos = 12
+    rate = None
     while pos + 8 <= len(data):
         cid = data[pos:pos + 4]
         size = int.from_bytes(data[pos + 4:pos + 8], "little")
-        if cid == b"data":
+        if cid == b"fmt ":
+            tag, channels, rate = struct.unpack("<HHI", data[pos + 8:pos + 16])
+            bits = struct.unpack("<H", data[pos + 22:pos + 24])[0]
+            if channels != 2 or bits != 16:
+                raise ValueError("%s: %d channels, %d bits" % (path, channels, bits))
+        elif cid == b"data":
             if size == 0 or size > len(data) - pos - 8:  # streamed header
                 size = len(data) - pos - 8
             body = data[pos + 8:pos + 8 + size - size % 4]
-            return np.frombuffer(body, dtype="<i2").reshape(-1, 2).astype(np.float64) / 32768.0
+            return np.frombuffer(body, dtype="<i2").reshape(-1, 2).astype(np.float64) / 32768.0, rate
         pos += 8 + size + (size & 1)
     raise ValueError("no data chunk in " + path)
 
@@ -61,16 +69,16 @@ def loudness(path):
 
 
 def check_rendering(label, wav, lufs_range, max_peak):
-    x = read_pcm16(wav)
-    seconds = len(x) / 44100.0
+    x, rate = read_pcm16(wav)
+    seconds = len(x) / float(rate)
     level = np.max(np.abs(x), axis=1)
     threshold = 10 ** (SILENCE_DB / 20)
     loud = np.nonzero(level > threshold)[0]
     if len(loud) == 0:
         fail("%s: silent" % label)
         return None
-    head = loud[0] / 44100.0
-    tail = (len(x) - 1 - loud[-1]) / 44100.0
+    head = loud[0] / float(rate)
+    tail = (len(x) - 1 - loud[-1]) / float(rate)
     lufs, peak = loudness(wav)
     print("%-44s %7.2f s  %6.2f LUFS  %6.2f dBTP  lead-in %.2f s  tail %.2f s" % (label, seconds, lufs, peak,
                                                                             head, tail))
@@ -102,7 +110,8 @@ def main():
             if entry["file"].endswith(".mod"):
                 local = os.path.join(work, "song.mod")
                 shutil.copyfile(src, local)
-                subprocess.run(["openmpt123", "--quiet", "--render", "--force", "--no-float", "--output-type",
+                subprocess.run(["openmpt123", "--quiet", "--render", "--force", "--no-float", "--samplerate", "44100",
+                                "--output-type",
                                 "wav", local], check=True, stdout=subprocess.DEVNULL)
                 a = check_rendering(entry["file"] + " (openmpt123)", local + ".wav", (-19.0, -13.0), -0.1)
                 xmp_wav = os.path.join(work, "xmp.wav")

@@ -168,7 +168,10 @@ class Module:
         return idx
 
     def note(self, ch, row, sample_no, midi, effect=0, param=0):
-        self.put(ch, row, sample_no, self.index_for(sample_no, midi), effect, param)
+        """A new note replaces whatever effect the cell held (a cut left by
+        the end of the previous phrase must not silence it)."""
+        self.put(ch, row, sample_no, self.index_for(sample_no, midi))
+        self.channels[ch][row][2:4] = [effect, param]
 
     def build(self):
         orders = []
@@ -295,13 +298,13 @@ def chip(seed, title):
     m = Module(title)
     n = 256
     t = np.arange(n) / n
-    lead = m.add_sample(pitched("square lead", np.where((t * 16) % 1 < 0.5, 1.0, -1.0), 16, volume=24))
-    pulse = m.add_sample(pitched("pulse 25%", np.where((t * 8) % 1 < 0.25, 1.0, -1.0), 8, volume=18))
-    tri = m.add_sample(pitched("triangle bass", 1 - 4 * np.abs(((t * 2) % 1) - 0.5), 2, volume=36))
-    kick = m.add_sample(one_shot("kick", drum_kick(), volume=40))
-    snare = m.add_sample(one_shot("snare", drum_snare(rng), volume=30))
-    hat = m.add_sample(one_shot("hihat", drum_hat(rng), volume=20))
-    m.add_sample(pitched("echo square", np.where((t * 16) % 1 < 0.5, 1.0, -1.0), 16, volume=11))
+    lead = m.add_sample(pitched("square lead", np.where((t * 16) % 1 < 0.5, 1.0, -1.0), 16, volume=22))
+    pulse = m.add_sample(pitched("pulse 25%", np.where((t * 8) % 1 < 0.25, 1.0, -1.0), 8, volume=17))
+    tri = m.add_sample(pitched("triangle bass", 1 - 4 * np.abs(((t * 2) % 1) - 0.5), 2, volume=33))
+    kick = m.add_sample(one_shot("kick", drum_kick(), volume=37))
+    snare = m.add_sample(one_shot("snare", drum_snare(rng), volume=28))
+    hat = m.add_sample(one_shot("hihat", drum_hat(rng), volume=18))
+    m.add_sample(pitched("echo square", np.where((t * 16) % 1 < 0.5, 1.0, -1.0), 16, volume=10))
     echo = len(m.samples)
 
     key, scale = 48, compose.SCALES["minor"]
@@ -388,16 +391,16 @@ def tracker(seed, title):
     minor-seventh chord, a detuned pad and a sawtooth lead."""
     rng = random.Random(seed)
     m = Module(title)
-    kick = m.add_sample(one_shot("kick", drum_kick(seconds=0.35), volume=64))
-    clap = m.add_sample(one_shot("clap", drum_clap(rng), volume=44))
-    hat = m.add_sample(one_shot("hihat", drum_hat(rng, seconds=0.06), volume=30))
+    kick = m.add_sample(one_shot("kick", drum_kick(seconds=0.35), volume=58))
+    clap = m.add_sample(one_shot("clap", drum_clap(rng), volume=40))
+    hat = m.add_sample(one_shot("hihat", drum_hat(rng, seconds=0.06), volume=27))
     stab = m.add_sample(Sample("minor 7 stab", to_int8(stab_chord(RATE_C3, 220.0, [0, 3, 7, 10, 14], 0.9)),
-                               44, None, 45, 0))
-    pad = m.add_sample(pitched("strings m7", additive(4096, [80, 96, 120, 144, 81, 97, 121]), 80, volume=34))
+                               40, None, 45, 0))
+    pad = m.add_sample(pitched("strings m7", additive(4096, [80, 96, 120, 144, 81, 97, 121]), 80, volume=31))
     bass_wave = additive(256, [2], shape="saw") + 0.6 * np.sin(2 * np.pi * 2 * np.arange(256) / 256)
-    bass = m.add_sample(pitched("saw bass", bass_wave, 2, volume=58))
-    lead = m.add_sample(pitched("saw lead", additive(512, [16, 16.0]) , 16, volume=40))
-    ohat = m.add_sample(one_shot("open hat", drum_hat(rng, seconds=0.25), volume=26))
+    bass = m.add_sample(pitched("saw bass", bass_wave, 2, volume=52))
+    lead = m.add_sample(pitched("saw lead", additive(512, [16, 16.0]) , 16, volume=36))
+    ohat = m.add_sample(one_shot("open hat", drum_hat(rng, seconds=0.25), volume=23))
 
     key, scale = 45, compose.SCALES["minor"]
     meter = 4
@@ -439,7 +442,7 @@ def tracker(seed, title):
                 if ("kick" in parts or "drums" in parts) and k % 4 == 0:
                     m.note(0, r + k, kick, 60)
                 elif "drums" in parts and k in (2, 6, 10, 14):
-                    m.note(0, r + k, ohat if k == 14 else hat, 60, 0xC, 36)
+                    m.note(0, r + k, ohat if k == 14 else hat, 60, 0xC, 32)
                 elif "hat" in parts and k % 4 == 2:
                     m.note(0, r + k, hat, 60)
                 if "drums" in parts and "stabhat" not in parts and k in (4, 12):

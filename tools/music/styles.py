@@ -67,12 +67,14 @@ PIECES["synthpop"] = {
                   "range": (76, 96), "cells": "lyric", "vel": 80, "theme": "bells"},
     },
     "sections": [
-        S("intro", 4, ["pad", "arp", "bells"], energy=0.8),
+        S("intro", 4, ["pad", "arp", "bells", "bass", "drums"],
+          options={"drums": {"pattern": "synthpop_light"}, "bass": {"bass": "whole"}}),
         S("verse", 8, ["drums", "bass", "pad", "arp", "lead"]),
         S("chorus", 8, ["drums", "bass", "pad", "arp", "lead", "strings", "brass"],
           options={"lead": {"theme": "chorus", "harmony": -2}}),
-        S("break", 4, ["pad", "arp", "bells", "bass"], energy=0.8,
-          options={"bass": {"bass": "whole"}, "bells": {"theme": "bells2"}}),
+        S("break", 4, ["pad", "arp", "bells", "bass", "strings", "drums"],
+          options={"bass": {"bass": "whole"}, "bells": {"theme": "bells2"},
+                   "drums": {"pattern": "synthpop_light"}}),
         S("verse", 8, ["drums", "bass", "pad", "arp", "lead", "strings"],
           options={"lead": {"octave": 0, "harmony": -2, "ornament": True}}),
         S("chorus", 8, ["drums", "bass", "pad", "arp", "lead", "strings", "brass", "bells"], transpose=2,
@@ -110,7 +112,7 @@ PIECES["orchestral"] = {
                        "fill": False},
     },
     "sections": [
-        S("intro", 4, ["strings", "harp", "choir"], energy=0.7),
+        S("intro", 4, ["strings", "harp", "choir", "basses"], options={"basses": {"bass": "whole"}}),
         S("theme", 8, ["strings", "basses", "harp", "horn"], options={"horn": {"theme": "theme"}}),
         S("theme", 8, ["strings", "basses", "harp", "violins", "choir", "timpani", "flute"],
           options={"violins": {"ornament": True}}),
@@ -132,7 +134,7 @@ PIECES["jazz"] = {
     "progressions": {"head": "27 57 17 17 27 57 17 6M7 47 47 37 6M7 27 57 17 17",
                      "intro": "17 67 27 57"},
     "layers": {
-        "drums": {"kind": "drums", "channel": 9, "kit": 32, "pattern": "swing", "volume": 92, "reverb": 50,
+        "drums": {"kind": "drums", "channel": 9, "kit": 32, "pattern": "swing", "volume": 72, "reverb": 50,
                   "fill": False},
         "bass": {"kind": "bass", "channel": 0, "program": 32, "bass": "walk", "low": 33, "volume": 110,
                  "reverb": 30, "vel": 100},
@@ -142,7 +144,7 @@ PIECES["jazz"] = {
         "sax": {"kind": "melody", "channel": 2, "program": 66, "range": (58, 79), "cells": "jazz",
                 "volume": 104, "pan": 74, "reverb": 70, "vel": 96, "theme": "head"},
         "vibes": {"kind": "melody", "channel": 3, "program": 11, "range": (65, 89), "cells": "fast",
-                  "volume": 96, "pan": 84, "reverb": 70, "vel": 92, "theme": "solo"},
+                  "volume": 124, "pan": 84, "reverb": 70, "vel": 112, "theme": "solo"},
     },
     "sections": [
         S("intro", 4, ["drums", "bass", "piano"]),
@@ -159,9 +161,9 @@ PIECES["ambient"] = {
     "key": 52, "scale": "lydian", "tempo": 72, "meter": 4, "humanize": 0.0,
     "progressions": {"a": "1 2 1 2", "b": "4 2 1 1"},
     "layers": {
-        "pad": {"kind": "pad", "channel": 0, "program": 88, "volume": 90, "reverb": 110, "chorus": 80,
+        "pad": {"kind": "pad", "channel": 0, "program": 89, "volume": 96, "reverb": 110, "chorus": 80,
                 "range": (52, 72), "vel": 70},
-        "sweep": {"kind": "pad", "channel": 1, "program": 95, "volume": 70, "reverb": 110, "range": (40, 56),
+        "sweep": {"kind": "pad", "channel": 1, "program": 92, "volume": 80, "reverb": 110, "range": (40, 56),
                   "size": 2, "vel": 60},
         "box": {"kind": "melody", "channel": 2, "program": 10, "volume": 85, "reverb": 120, "range": (72, 88),
                 "cells": "ambient", "vel": 80, "pan": 80},
@@ -225,7 +227,8 @@ PIECES["dnb"] = {
     "sections": [
         S("a", 8, ["pad", "drums", "arp"], options={"drums": {"pattern": "dnb_light"}}),
         S("a", 16, ["drums", "bass", "pad", "lead", "stabs"], options={"lead": {"theme": "a"}}),
-        S("b", 8, ["pad", "arp", "bass"], energy=0.8, options={"bass": {"bass": "whole"}}),
+        S("b", 8, ["pad", "arp", "bass", "lead", "drums"],
+          options={"bass": {"bass": "whole"}, "lead": {"theme": "b"}, "drums": {"pattern": "dnb_light"}}),
         S("a", 16, ["drums", "bass", "pad", "lead", "stabs", "arp"],
           options={"lead": {"theme": "a", "octave": 0, "ornament": True}}),
         S("a", 8, ["pad", "drums", "arp"], options={"drums": {"pattern": "dnb_light"}}),
@@ -427,7 +430,7 @@ PIECES["ballad"] = {
 # The intro theme: slow build from a choir pad to brass and drums, for
 # logos and credits.
 PIECES["theme"] = {
-    "key": 50, "scale": "minor", "tempo": 92, "meter": 4, "humanize": 0.0,
+    "key": 50, "scale": "minor", "tempo": 96, "meter": 4, "humanize": 0.0,
     "progressions": {"dawn": "1 1 6 6", "rise": "1 6 3 7 1 6 4 5", "anthem": "6 7 1 5 6 7 1 1"},
     "layers": {
         "pad": {"kind": "pad", "channel": 0, "program": 89, "range": (50, 72), "volume": 90, "reverb": 110,
@@ -449,13 +452,17 @@ PIECES["theme"] = {
                  "pan": 70, "reverb": 90, "vel": 94},
     },
     "sections": [
-        S("dawn", 4, ["pad", "choir"], energy=0.7),
-        S("dawn", 4, ["pad", "choir", "arp", "timpani"], energy=0.85, options={"timpani": {"roll": True}}),
+        S("dawn", 4, ["pad", "choir", "strings"], options={"strings": {"span": 4}}),
+        S("dawn", 4, ["pad", "choir", "arp", "timpani", "bass"],
+          options={"timpani": {"roll": True}, "bass": {"bass": "whole"}}),
         S("rise", 8, ["pad", "arp", "bass", "brass", "timpani"], options={"brass": {"theme": "rise"}}),
         S("rise", 8, ["pad", "arp", "bass", "brass", "strings", "drums"],
           options={"brass": {"theme": "rise", "harmony": -2}}),
         S("anthem", 8, ["pad", "choir", "arp", "bass", "lead", "strings", "drums", "timpani"],
           options={"lead": {"theme": "anthem"}}),
+        S("anthem", 8, ["pad", "choir", "arp", "bass", "lead", "brass", "strings", "drums", "timpani"],
+          options={"lead": {"theme": "anthem", "harmony": -2}, "brass": {"theme": "anthem", "octave": -1},
+                   "timpani": {"roll": True}}),
         END(["pad", "choir", "bass", "brass", "timpani", "strings", "drums"]),
     ],
 }
