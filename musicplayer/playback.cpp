@@ -56,9 +56,9 @@ bool openDevice() {
 }
 
 // The fade that ends the song before SDL2_mixer would: false when there is
-// none. For a module it begins when its length has been played (SDL2_mixer
-// gives a module's length in whole seconds, rounded, so a module that does
-// end by itself mostly ends before); for the last song it ends at the length.
+// none. For a module it begins once its length and the rounding slack have
+// been played, so that a module that ends by itself always does so first;
+// for the last song it ends at the song's length.
 bool endFade(const Playback *playback, int64_t *startMs, int *fadeMs) {
   int64_t length = playback->lengthMs;
   if (playback->isModule && length <= 0) length = UNKNOWN_MODULE_LENGTH_MS;
@@ -69,7 +69,7 @@ bool endFade(const Playback *playback, int64_t *startMs, int *fadeMs) {
     return true;
   }
   if (!playback->isModule) return false;
-  *startMs = length;
+  *startMs = length + MODULE_LENGTH_SLACK_MS;
   *fadeMs = MODULE_END_FADE_MS;
   return true;
 }

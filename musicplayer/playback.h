@@ -3,8 +3,9 @@
 // play / pause / stop / restart, and telling when the song has ended.
 //
 // A song ends when SDL2_mixer reports its natural end, or, for a tracker
-// module, when its length has been played and a short fade has run out: a
-// module that jumps back to its start never ends by itself. Played time counts only while the song plays,
+// module, when its length (and a little more) has been played and a short
+// fade has run out: a module that jumps back to its start never ends by
+// itself. Played time counts only while the song plays,
 // not while it is paused or stopped. A song played as the last of the disk
 // fades out over its final LAST_SONG_FADE_MS.
 //
@@ -18,9 +19,11 @@
 
 // The last song of the disk fades out over this long before its end (ms).
 constexpr int LAST_SONG_FADE_MS = 3000;
-// A module still playing when its length has been played is faded out over
-// this long (ms): it has jumped back to its start, or its length (which
-// SDL2_mixer knows in whole seconds only) was rounded down.
+// SDL2_mixer knows a module's length in whole seconds, rounded: a module
+// may go on for this much longer and still end by itself (ms).
+constexpr int MODULE_LENGTH_SLACK_MS = 500;
+// A module still playing after its length and the slack has jumped back to
+// its start: it is faded out over this long and counts as ended (ms).
 constexpr int MODULE_END_FADE_MS = 500;
 // A module whose length SDL2_mixer cannot tell is ended after this (ms).
 constexpr int64_t UNKNOWN_MODULE_LENGTH_MS = 10 * 60 * 1000;

@@ -4,11 +4,16 @@
 #pragma once
 
 #include <ftw.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 inline int removeEntry(const char *path, const struct stat *, int, struct FTW *) {
@@ -43,4 +48,22 @@ inline int64_t nowMs() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// A raw client of a port's socket file, which can send anything at all.
+// Receives time out after two seconds, so a failing owner cannot hang a test.
+inline int rawConnect(const std::string &path) {
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un addr = {};
+  addr.sun_family = AF_UNIX;
+  snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+    int error = errno;
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  timeval bound = {2, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+  return fd;
 }

@@ -134,6 +134,29 @@ TEST_F(Handler, ManySendersAtOnceAreAllRepliedAndNoIncrementIsLost) {
   EXPECT_EQ(changeSong.load(), 1);
 }
 
+TEST_F(Handler, SilentAndVanishingSendersNeverHoldItUp) {
+  startHandler();
+  musicdisk = 1;
+  int silent = rawConnect(scratch.portFile("demoport"));
+  ASSERT_GE(silent, 0);
+  // A sender that puts its message and goes before the reply.
+  int gone = rawConnect(scratch.portFile("demoport"));
+  ASSERT_GE(gone, 0);
+  MusicMessage message = {};
+  message.type = 5;
+  message.length = sizeof message;
+  message.value = EVENT_SONG_ENDED;
+  ASSERT_EQ(send(gone, &message, sizeof message, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof message));
+  close(gone);
+  int64_t start = nowMs();
+  EXPECT_EQ(syncmusic("demoport", EVENT_PLAYING), EVENT_PLAYING);
+  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS / 4);
+  EXPECT_EQ(loadingSong.load(), 0);
+  EXPECT_EQ(currentSong.load(), 16) << "a message put is acted on, even if its sender left";
+  close(silent);
+  EXPECT_EQ(syncmusic("demoport", 7), 7);
+}
+
 TEST_F(Handler, DeletingTheTaskEndsItAndRemovesItsPort) {
   startHandler();
   musicdisk = 1;
