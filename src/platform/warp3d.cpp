@@ -98,6 +98,7 @@ void flushRun(W3D_Context *context) {
 // another period is moved into the first one. A triangle that spans a
 // texture edge cannot be repeated by SDL and is clamped.
 void wrapAxis(float &a, float &b, float &c) {
+  if (a >= 0.0f && a <= 1.0f && b >= 0.0f && b <= 1.0f && c >= 0.0f && c <= 1.0f) return;  // the usual case
   // The small margin keeps a coordinate a rounding error below a period
   // edge (0.99999 for 1) in the period above it.
   float shift = std::floor(std::fmin(a, std::fmin(b, c)) + 1e-4f);

@@ -13,7 +13,11 @@
 //
 // Colour of a drawn pixel = texel x vertex grey level; alpha = texel alpha x
 // vertex alpha; blended as source*a + destination*(1-a); bilinear filtering.
-// A triangle whose texture is null is not drawn.
+// Colour bytes are rounded (an alpha of 0.0078 is 2/255). Texture
+// coordinates are texels and repeat where SDL can follow: a triangle lying
+// wholly in another period of the texture is drawn from the first one; one
+// that spans a texture edge is clamped. A triangle whose texture is null is
+// not drawn, nor one drawn outside the hardware lock (W3D_NOTLOCKED).
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdlib>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "display/display.h"
 #include "display/window.h"
+#include "platform/termination.h"
 
 namespace {
 
@@ -212,6 +214,21 @@ TEST_F(InputTest, CloseRequestEndsTheProgramTheOrderlyWay) {
   Messages expected = {{IDCMP_CLOSEWINDOW, 0}};
   EXPECT_EQ(takeAll(), expected);
   EXPECT_TRUE(W3DCloseRequested());
+}
+
+TEST(Termination, SigtermWithTheDisplayOpenIsTheProgramsToHandle) {
+  installTerminationHandlers();
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  ASSERT_EQ(W3DSetup(), 1);
+  struct sigaction current = {};
+  sigaction(SIGTERM, nullptr, &current);
+  EXPECT_NE(current.sa_handler, SIG_DFL);
+  raise(SIGTERM);
+  raise(SIGINT);
+  EXPECT_TRUE(W3DCloseRequested());
+  // SDL saw no signal: no quit event reaches the window as a close.
+  EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT), 0);
+  W3DCleanup();
 }
 
 TEST_F(InputTest, SwitchKeepsTakingEventsForLoopsWithoutInput) {

@@ -82,6 +82,15 @@ TEST_F(X11Test, RealKeysAndAClickArriveAsMessages) {
   EXPECT_EQ(w3d_Screen->MouseX, (640 - picture.x) * SCREEN_WIDTH / picture.w);
   EXPECT_EQ(w3d_Screen->MouseY, (600 - picture.y) * SCREEN_HEIGHT / picture.h);
 
+  // Alt+Enter makes a window of the full screen, and is not a key message.
+  ASSERT_TRUE(SDL_GetWindowFlags(w3d_Screen->window) & SDL_WINDOW_FULLSCREEN);
+  const char *altEnter[] = {"key", "alt+Return", nullptr};
+  ASSERT_EQ(runXdotool(server, altEnter), 0);
+  Messages alt = collect(2, IDCMP_RAWKEY, 0xE4);
+  Messages altOnly = {{IDCMP_RAWKEY, 0x64}, {IDCMP_RAWKEY, 0xE4}};
+  EXPECT_EQ(alt, altOnly);
+  EXPECT_FALSE(SDL_GetWindowFlags(w3d_Screen->window) & SDL_WINDOW_FULLSCREEN);
+
   W3DCleanup();
   EXPECT_EQ(w3d_Screen, nullptr);
   EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
