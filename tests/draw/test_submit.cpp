@@ -5,6 +5,7 @@
 
 #include "display/display.h"
 #include "draw/batch.h"
+#include "draw/ppm.h"
 #include "draw/textures.h"
 #include "draw_fixture.h"
 
