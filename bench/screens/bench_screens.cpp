@@ -1,0 +1,149 @@
+// The screens' costs on a real renderer, with the real start-up path (the
+// embedded archives, the display, the twenty textures):
+//   start-up  - from the first start-up step to the first intro frame shown
+//   frame CPU - process CPU time (all threads, the GL driver's included) of
+//               composing, submitting and showing one frame, without the
+//               wait for the display (a sleep costs no CPU)
+//   at rate   - CPU use over five seconds of each screen at the display rate
+//
+// Usage: bench_screens [offscreen|xvfb|software] [frames]
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "display/display.h"
+#include "draw/batch.h"
+#include "driver/lifecycle.h"
+#include "music/music.h"
+#include "screens/disk.h"
+#include "screens/effects.h"
+#include "screens/intro.h"
+#include "xvfb.h"
+
+namespace {
+
+double seconds(clockid_t clock) {
+  timespec now;
+  clock_gettime(clock, &now);
+  return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void show() {
+  W3DDrawTriangles(w3d_Context);
+  triPos = 0;
+  W3DSwitchBuffer();
+}
+
+// CPU milliseconds per frame of a pass function at the given clock values.
+template <typename Pass>
+double frameCpu(int frames, Pass pass) {
+  std::vector<double> samples;
+  for (int i = 0; i < frames; i++) {
+    double before = seconds(CLOCK_PROCESS_CPUTIME_ID);
+    pass(i);
+    samples.push_back((seconds(CLOCK_PROCESS_CPUTIME_ID) - before) * 1000);
+  }
+  return median(samples);
+}
+
+// Per cent of one core used while a pass runs at the display rate.
+template <typename Pass>
+double cpuAtRate(double duration, Pass pass) {
+  double wall0 = seconds(CLOCK_MONOTONIC), cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);
+  int i = 0;
+  while (seconds(CLOCK_MONOTONIC) - wall0 < duration) pass(i++);
+  double wall = seconds(CLOCK_MONOTONIC) - wall0, cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+  printf("    (%d frames in %.2f s: %.1f frames/s)\n", i, wall, i / wall);
+  return 100.0 * cpu / wall;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const char *mode = argc > 1 ? argv[1] : "offscreen";
+  int frames = argc > 2 ? atoi(argv[2]) : 300;
+  XServer server;
+  if (strcmp(mode, "xvfb") == 0) {
+    if (!startXvfb("1024x768x24", &server)) return 1;
+    setenv("DISPLAY", server.display.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+  } else {
+    setenv("SDL_VIDEODRIVER", strcmp(mode, "software") == 0 ? "dummy" : "offscreen", 1);
+  }
+  char runtime[] = "/tmp/bench-screens-XXXXXX";
+  if (!mkdtemp(runtime)) return 1;
+  setenv("XDG_RUNTIME_DIR", runtime, 1);
+
+  double start = seconds(CLOCK_MONOTONIC);
+  if (!startProgram()) return 1;
+  initIntroStreaks();
+  getTimeWithStatus(1);
+  IntroState intro = {};
+  introPass(&intro, getTime(), nullptr);
+  show();
+  double firstFrame = seconds(CLOCK_MONOTONIC) - start;
+  printf("%s renderer, %dx%d\n", mode, SCREEN_WIDTH, SCREEN_HEIGHT);
+  printf("start-up to the first intro frame: %.1f ms\n", firstFrame * 1000);
+
+  // Intro frames in its three kinds of scene: swirl with a logo, credits,
+  // balls with the entrants' list.
+  const int32_t introTimes[] = {2000, 9700, 12000};
+  for (int32_t t : introTimes) {
+    IntroState state = {};
+    double ms = frameCpu(frames, [&](int) {
+      introPass(&state, t, nullptr);
+      show();
+      W3DClearWindow(t > 11450 ? 1 : 0);
+    });
+    printf("intro frame at t=%d: %.3f ms CPU\n", t, ms);
+  }
+
+  // Disk frames: playing with 100 sparks and every line shown, and loading.
+  DiskState disk;
+  diskEnter(&disk, 0);
+  resetSparks(100);
+  fps = 1;
+  disk.showPlacing = true;
+  loadingSong = 0;
+  changeSong = 0;
+  double playing = frameCpu(frames, [&](int i) {
+    diskPass(&disk, 1000 + i, nullptr);
+    show();
+  });
+  printf("disk frame, playing, 100 sparks: %.3f ms CPU (%d quads)\n", playing, triPos / 2);
+  loadingSong = 1;
+  double loading = frameCpu(frames, [&](int i) {
+    diskPass(&disk, 2000 + i, nullptr);
+    show();
+  });
+  printf("disk frame, loading overlay: %.3f ms CPU\n", loading);
+
+  getTimeWithStatus(1);
+  IntroState swirl = {};
+  printf("intro at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
+           introPass(&swirl, getTime() + 1651, nullptr);
+           show();
+           W3DClearWindow(0);
+         }));
+  loadingSong = 0;
+  resetSparks(20);
+  fps = 0;
+  printf("disk screen at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
+           diskPass(&disk, getTime(), nullptr);
+           show();
+         }));
+
+  W3DCleanup();
+  if (server.pid > 0) stopXvfb(&server);
+  rmdir(runtime);
+  return 0;
+}
