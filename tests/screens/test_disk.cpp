@@ -4,14 +4,20 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <sys/eventfd.h>
+
 #include <cctype>
 #include <cmath>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "batch_reader.h"
 #include "display/display.h"
 #include "draw/batch.h"
 #include "music/music.h"
+#include "platform/ports.h"
 #include "screens/disk.h"
 #include "screens/effects.h"
 
@@ -23,6 +29,47 @@ std::string upper(std::string s) {
 }
 
 W3D_Screen screen;
+
+// A player's port on a thread of its own that records every command.
+struct RecordingPlayer {
+  PublicPort *port = nullptr;
+  int stopFd = -1;
+  std::thread thread;
+  std::mutex mutex;
+  std::vector<int32_t> commands;
+
+  bool start() {
+    port = createPublicPort("musicplayerport");
+    stopFd = eventfd(0, EFD_CLOEXEC);
+    if (!port || stopFd < 0) return false;
+    thread = std::thread([this] {
+      MusicMessage message;
+      while (waitPublicPort(port, -1, stopFd) == PORT_READY) {
+        while (getPortMessage(port, &message)) {
+          {
+            std::lock_guard<std::mutex> lock(mutex);
+            commands.push_back(message.value);
+          }
+          replyPortMessage(port, &message);
+        }
+      }
+    });
+    return true;
+  }
+  std::vector<int32_t> received() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return commands;
+  }
+  ~RecordingPlayer() {
+    if (stopFd >= 0) {
+      uint64_t one = 1;
+      if (write(stopFd, &one, sizeof one) < 0) perror("eventfd");
+    }
+    if (thread.joinable()) thread.join();
+    deletePublicPort(port);
+    if (stopFd >= 0) close(stopFd);
+  }
+};
 
 class Disk : public ::testing::Test {
  protected:
@@ -248,4 +295,20 @@ TEST_F(Disk, TheFrameCoversTheScreenWithBandsAndPanel) {
     }
   EXPECT_EQ(panel, 4);
   EXPECT_EQ(quads.back().slot, 1);  // pointer and sparks last
+}
+
+TEST_F(Disk, CommandsReachThePlayerAndRefusedChangesSendNothing) {
+  RecordingPlayer player;
+  ASSERT_TRUE(player.start());
+  loadingSong = 1;
+  press(100, KEY_DOWN);   // refused while loading: nothing sent
+  press(101, KEY_S);      // stop is sent while loading
+  press(102, KEY_LEFT);   // pause: sent, "PAUSED" stays off while stopped
+  press(103, KEY_RIGHT);  // play
+  loadingSong = 0;
+  press(104, KEY_DOWN);
+  loadingSong = 0;
+  press(105, KEY_UP);
+  EXPECT_EQ(player.received(),
+            (std::vector<int32_t>{PLAYER_STOP, PLAYER_PAUSE, PLAYER_PLAY, PLAYER_NEXT, PLAYER_PREVIOUS}));
 }
