@@ -7,14 +7,26 @@
 #include "draw/textures.h"
 #include "platform/files.h"
 
+namespace {
+// One window and renderer for the whole test program. Closing the last
+// window would unload the GL libraries, and what their driver allocated
+// would then look lost to the leak checker.
+SDL_Window *sharedWindow;
+SDL_Renderer *sharedRenderer;
+}  // namespace
+
 void DrawSurface::SetUp() {
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  ASSERT_EQ(SDL_VideoInit("offscreen"), 0) << SDL_GetError();
-  window = SDL_CreateWindow("draw", 0, 0, WIDTH, HEIGHT, SDL_WINDOW_HIDDEN);
-  ASSERT_NE(window, nullptr) << SDL_GetError();
-  renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_TARGETTEXTURE);
-  ASSERT_NE(renderer, nullptr) << SDL_GetError();
+  if (!sharedRenderer) {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_EQ(SDL_VideoInit("offscreen"), 0) << SDL_GetError();
+    sharedWindow = SDL_CreateWindow("draw", 0, 0, WIDTH, HEIGHT, SDL_WINDOW_HIDDEN);
+    ASSERT_NE(sharedWindow, nullptr) << SDL_GetError();
+    sharedRenderer = SDL_CreateRenderer(sharedWindow, -1, SDL_RENDERER_TARGETTEXTURE);
+    ASSERT_NE(sharedRenderer, nullptr) << SDL_GetError();
+  }
+  window = sharedWindow;
+  renderer = sharedRenderer;
   bitmap.renderer = renderer;
   bitmap.width = WIDTH;
   bitmap.height = HEIGHT;
@@ -63,9 +75,7 @@ void DrawSurface::TearDown() {
   if (context) W3D_DestroyContext(context);
   for (SDL_Texture *half : bitmap.half)
     if (half) SDL_DestroyTexture(half);
-  if (renderer) SDL_DestroyRenderer(renderer);
-  if (window) SDL_DestroyWindow(window);
-  SDL_VideoQuit();
+  SDL_SetRenderTarget(renderer, nullptr);
   removeStagingDirectory();
 }
 

@@ -38,8 +38,8 @@ class DrawSurface : public ::testing::Test {
   // Hands the queued triangles to SDL and reads one pixel of the upper half.
   Pixel3 pixelAt(int x, int y);
 
-  SDL_Window *window = nullptr;
-  SDL_Renderer *renderer = nullptr;
+  SDL_Window *window = nullptr;      // one for the whole program
+  SDL_Renderer *renderer = nullptr;  // its renderer
   W3D_Bitmap bitmap{};
   W3D_Context *context = nullptr;
 };
