@@ -14,14 +14,15 @@
 #include <unistd.h>
 
 #include <SDL.h>
+#include <signal.h>
+
+#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "music/music.h"
 #include "platform/ports.h"
-#include "platform/termination.h"
 #include "playback.h"
 
 namespace {
@@ -34,7 +35,32 @@ constexpr int PORT_TAKEOVER_WAIT_MS = 2000;
 // while nothing else happens (ms).
 constexpr int IDLE_CHECK_MS = 100;
 
+// After a termination request the player has this long to end the clean
+// way before the alarm's default action ends it regardless (seconds).
+constexpr unsigned END_GRACE_SECONDS = 3;
+
 enum class Outcome { Continue, SongOver, Quit };
+
+std::atomic<int> endRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+void onEndSignal(int) {
+  endRequested.store(1);
+  alarm(END_GRACE_SECONDS);
+}
+
+// SIGTERM (also the parent-death signal), SIGINT and SIGHUP ask for the
+// clean end; SDL must not take them over. A reader that went away is no
+// reason to die: sends use MSG_NOSIGNAL, and SIGPIPE is ignored.
+void installEndSignals() {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  struct sigaction action = {};
+  action.sa_handler = onEndSignal;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGALRM, SIG_DFL);
+}
 
 // Takes over the port, waiting a little for a player that is just leaving.
 PublicPort *takeOverPort() {
@@ -89,9 +115,10 @@ int usage() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // Die with the musicdisk: SIGTERM when the parent ends (handled below like
-  // any termination request, so the socket file goes too). A parent that
-  // ended before this point shows as a changed parent.
+  // Die with the musicdisk: SIGTERM when the parent ends, handled like any
+  // termination request, so that the socket file goes too (SIGKILL would
+  // leave it behind); a player stuck somewhere is ended by the grace alarm.
+  // A parent that ended before this point shows as a changed parent.
   pid_t parent = getppid();
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent) return 1;
@@ -100,8 +127,7 @@ int main(int argc, char **argv) {
   const char *path = argv[1];
   const bool lastSong = argc == 3;
 
-  installTerminationHandlers();
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  installEndSignals();
 
   PublicPort *port = takeOverPort();
   if (!port) {
@@ -129,7 +155,7 @@ int main(int argc, char **argv) {
 
   Outcome outcome = Outcome::Continue;
   while (outcome == Outcome::Continue) {
-    if (terminationRequested() || getppid() != parent) {
+    if (endRequested.load() || getppid() != parent) {
       outcome = Outcome::Quit;
       break;
     }

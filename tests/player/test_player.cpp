@@ -320,17 +320,21 @@ TEST_F(Player, LastSongOfTheDiskFadesOut) {
   EXPECT_NEAR(end - start, 6.4, 0.3);
 }
 
-TEST_F(Player, TerminationSignalEndsItCleanly) {
+class PlayerSignalled : public Player, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PlayerSignalled, TerminationSignalEndsItCleanly) {
   EventRecorder events;
   ASSERT_TRUE(start(mp3));
   ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
   pid_t pid = player.pid;
-  kill(pid, SIGTERM);
+  kill(pid, GetParam());
   ASSERT_TRUE(player.waitForExit(2000));
   EXPECT_TRUE(player.exitedWith(0));
   EXPECT_FALSE(playerPortExists());
   EXPECT_EQ(events.values(), (std::vector<int32_t>{EVENT_LOADING, EVENT_PLAYING}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, PlayerSignalled, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST_F(Player, EndsWhenItsParentEnds) {
   // Orphans come to this process, so the player can be waited for here.
