@@ -19,16 +19,22 @@ struct Sample {
   Bytes firstData, secondData;
 };
 
+// Each case damages its own copy of one sample made once.
 Sample makeSample() {
-  Sample s;
-  s.firstData = picture(31);
-  s.secondData = picture(32);
-  std::string error;
-  EXPECT_TRUE(lh5::appendMember(s.archive, "first.ppm", s.firstData.data(), s.firstData.size(), 1700000000, &error));
-  s.second = s.archive.size();
-  EXPECT_TRUE(lh5::appendMember(s.archive, "second.ppm", s.secondData.data(), s.secondData.size(), 1700000000, &error));
-  lh5::appendEndMark(s.archive);
-  return s;
+  static const Sample sample = [] {
+    Sample s;
+    s.firstData = picture(31);
+    s.secondData = picture(32);
+    s.secondData.resize(60000);
+    std::string error;
+    EXPECT_TRUE(lh5::appendMember(s.archive, "first.ppm", s.firstData.data(), s.firstData.size(), 1700000000, &error));
+    s.second = s.archive.size();
+    EXPECT_TRUE(
+        lh5::appendMember(s.archive, "second.ppm", s.secondData.data(), s.secondData.size(), 1700000000, &error));
+    lh5::appendEndMark(s.archive);
+    return s;
+  }();
+  return sample;
 }
 
 void fixHeaderChecksum(Bytes &a, size_t at) {
