@@ -245,3 +245,14 @@ TEST(Tool, ListShowsEveryMember) {
   EXPECT_NE(r.out.find("2 members"), std::string::npos);
   EXPECT_NE(r.out.find("-lh5-"), std::string::npos);
 }
+
+TEST(Tool, ExtractsIntoTheCurrentDirectoryByDefault) {
+  ScratchDir dir;
+  writeFile(dir / "a.bin", {1, 2, 3});
+  ASSERT_EQ(run({lh5Tool(), "c", dir / "a.lha", dir / "a.bin"}).status, 0);
+  mkdir((dir / "here").c_str(), 0700);
+  RunResult r = run({lh5Tool(), "x", dir / "a.lha"}, dir / "here");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readFile(dir / "here/a.bin") == (Bytes{1, 2, 3}));
+  EXPECT_EQ(listDir(dir / "here"), (std::set<std::string>{"a.bin"}));
+}
