@@ -49,11 +49,11 @@ int unpackData() {
     }
     fwrite(archive.data, 1, *archive.size, file);
     fclose(file);
-    // Extract what was written, as "lha x ram:velmoNN.lha ram:" did.
-    char path[PATH_MAX];
-    const char *directory = stagingDirectory();
-    if (directory && resolvePath(archive.file, path, sizeof path))
-      lh5::processArchive(path, lh5::Action::extract, directory, discard, nullptr, nullptr);
+    // The "lha x ram:velmoNN.lha ram:" step, from the bytes just written
+    // (still at hand: no need to read the file back).
+    if (const char *directory = stagingDirectory())
+      lh5::processArchiveData(archive.data, *archive.size, archive.file, lh5::Action::extract, directory, discard,
+                              nullptr, nullptr);
   }
   return 0;
 }

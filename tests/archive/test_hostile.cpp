@@ -19,16 +19,22 @@ struct Sample {
   Bytes firstData, secondData;
 };
 
+// Each case damages its own copy of one sample made once.
 Sample makeSample() {
-  Sample s;
-  s.firstData = picture(31);
-  s.secondData = picture(32);
-  std::string error;
-  EXPECT_TRUE(lh5::appendMember(s.archive, "first.ppm", s.firstData.data(), s.firstData.size(), 1700000000, &error));
-  s.second = s.archive.size();
-  EXPECT_TRUE(lh5::appendMember(s.archive, "second.ppm", s.secondData.data(), s.secondData.size(), 1700000000, &error));
-  lh5::appendEndMark(s.archive);
-  return s;
+  static const Sample sample = [] {
+    Sample s;
+    s.firstData = picture(31);
+    s.secondData = picture(32);
+    s.secondData.resize(60000);
+    std::string error;
+    EXPECT_TRUE(lh5::appendMember(s.archive, "first.ppm", s.firstData.data(), s.firstData.size(), 1700000000, &error));
+    s.second = s.archive.size();
+    EXPECT_TRUE(
+        lh5::appendMember(s.archive, "second.ppm", s.secondData.data(), s.secondData.size(), 1700000000, &error));
+    lh5::appendEndMark(s.archive);
+    return s;
+  }();
+  return sample;
 }
 
 void fixHeaderChecksum(Bytes &a, size_t at) {
@@ -238,4 +244,15 @@ TEST(Tool, ListShowsEveryMember) {
   EXPECT_NE(r.out.find("second.ppm"), std::string::npos);
   EXPECT_NE(r.out.find("2 members"), std::string::npos);
   EXPECT_NE(r.out.find("-lh5-"), std::string::npos);
+}
+
+TEST(Tool, ExtractsIntoTheCurrentDirectoryByDefault) {
+  ScratchDir dir;
+  writeFile(dir / "a.bin", {1, 2, 3});
+  ASSERT_EQ(run({lh5Tool(), "c", dir / "a.lha", dir / "a.bin"}).status, 0);
+  mkdir((dir / "here").c_str(), 0700);
+  RunResult r = run({lh5Tool(), "x", dir / "a.lha"}, dir / "here");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(readFile(dir / "here/a.bin") == (Bytes{1, 2, 3}));
+  EXPECT_EQ(listDir(dir / "here"), (std::set<std::string>{"a.bin"}));
 }

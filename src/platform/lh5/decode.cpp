@@ -270,32 +270,65 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
   for (;;) {
     uint8_t *const start = buf + HISTORY;  // out == start here
     uint8_t *stop = remaining < BUFFER_BODY ? start + remaining : flushMark;
-    // The hot loop: one code (and its match) per turn.
+    // The hot loop: one code (and its match) per turn. The bit buffer lives
+    // in locals here: stores through out could alias the reader's fields
+    // and would force them through memory on every byte.
+    uint64_t bits = in.bits;
+    int count = in.count;
+    const uint8_t *p = in.p;
+    const uint8_t *const fastEnd = in.end - 8;  // whole-word loads up to here
+    const uint32_t *const cEntries = d.cTable.entries;
+    const uint32_t *const pEntries = d.pTable.entries;
     while (out < stop) {
       if (blockCodes == 0) {
+        in.bits = bits, in.count = count, in.p = p;
         if (!readBlockHeader(d, &blockCodes)) return in.exhausted() ? DecodeStatus::truncated : DecodeStatus::corrupt;
+        bits = in.bits, count = in.count, p = in.p;
       }
       blockCodes--;
-      in.refill();
-      if (in.overrun) return DecodeStatus::truncated;
-      uint32_t e = lookup(d.cTable, in.peek16());
+      if (p <= fastEnd) {
+        uint64_t v;
+        memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        v = __builtin_bswap64(v);
+#endif
+        bits |= v >> count;
+        int bytes = (63 - count) >> 3;
+        p += bytes;
+        count += bytes * 8;
+      } else {
+        in.bits = bits, in.count = count, in.p = p;
+        in.slowRefill();
+        if (in.overrun) return DecodeStatus::truncated;
+        bits = in.bits, count = in.count, p = in.p;
+      }
+      uint32_t window16 = (uint32_t)(bits >> 48);
+      uint32_t e = cEntries[window16 >> (MAX_CODE_LENGTH - C_ROOT_BITS)];
+      if (e & ENTRY_SUBTABLE) e = cEntries[(e & 0xFFFF) + (window16 & ((1u << (MAX_CODE_LENGTH - C_ROOT_BITS)) - 1))];
       if (!(e & ENTRY_VALID)) return DecodeStatus::corrupt;
-      in.skip((e >> 16) & 0x1F);
+      int used = (int)((e >> 16) & 0x1F);
+      bits <<= used;
+      count -= used;
       uint32_t c = e & 0xFFFF;
       if (c < 256) {
         *out++ = (uint8_t)c;
         continue;
       }
       uint32_t length = c - 256 + MIN_MATCH;
-      uint32_t pe = lookup(d.pTable, in.peek16());
+      window16 = (uint32_t)(bits >> 48);
+      uint32_t pe = pEntries[window16 >> (MAX_CODE_LENGTH - P_ROOT_BITS)];
+      if (pe & ENTRY_SUBTABLE) pe = pEntries[(pe & 0xFFFF) + (window16 & ((1u << (MAX_CODE_LENGTH - P_ROOT_BITS)) - 1))];
       if (!(pe & ENTRY_VALID)) return DecodeStatus::corrupt;
-      in.skip((pe >> 16) & 0x1F);
+      used = (int)((pe >> 16) & 0x1F);
+      bits <<= used;
+      count -= used;
       uint32_t pcode = pe & 0xFFFF;
-      uint32_t distance = 1;
-      if (pcode == 1) {
-        distance = 2;
-      } else if (pcode > 1) {
-        distance = ((1u << (pcode - 1)) | in.take((int)pcode - 1)) + 1;
+      uint32_t distance = pcode + 1;  // codes 0 and 1 are distances 1 and 2
+      if (pcode > 1) {
+        int extra = (int)pcode - 1;
+        distance = ((1u << extra) | (uint32_t)(bits >> (64 - extra))) + 1;
+        bits <<= extra;
+        count -= extra;
       }
       const uint8_t *from = out - distance;
       uint8_t *to = out;
@@ -307,10 +340,13 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
           to += 8;
           from += 8;
         } while (to < out);
+      } else if (distance == 1) {
+        memset(to, *from, length);
       } else {
         for (uint32_t k = 0; k < length; k++) to[k] = from[k];
       }
     }
+    in.bits = bits, in.count = count, in.p = p;
     if (in.exhausted()) return DecodeStatus::truncated;
     // Everything decoded so far goes out, a match's bytes past the mark too.
     size_t produced = (size_t)(out - start);
