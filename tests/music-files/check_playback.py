@@ -59,6 +59,13 @@ def read_pcm16(path):
     raise ValueError("no data chunk in " + path)
 
 
+def render(cmd):
+    """Runs a decoder; its chatter is shown only when it fails."""
+    result = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if result.returncode != 0:
+        raise RuntimeError("%s failed: %s" % (cmd[0], result.stdout.strip()))
+
+
 def loudness(path):
     out = subprocess.run(["ffmpeg", "-hide_banner", "-nostats", "-i", path, "-af", "ebur128=peak=true",
                           "-f", "null", "-"], stderr=subprocess.PIPE, text=True).stderr
@@ -110,19 +117,17 @@ def main():
             if entry["file"].endswith(".mod"):
                 local = os.path.join(work, "song.mod")
                 shutil.copyfile(src, local)
-                subprocess.run(["openmpt123", "--quiet", "--render", "--force", "--no-float", "--samplerate", "44100",
-                                "--output-type",
-                                "wav", local], check=True, stdout=subprocess.DEVNULL)
+                render(["openmpt123", "--quiet", "--render", "--force", "--no-float", "--samplerate", "44100",
+                        "--output-type", "wav", local])
                 a = check_rendering(entry["file"] + " (openmpt123)", local + ".wav", (-19.0, -13.0), -0.1)
                 xmp_wav = os.path.join(work, "xmp.wav")
-                subprocess.run(["xmp", "--quiet", "-o", xmp_wav, local], check=True, stdout=subprocess.DEVNULL)
+                render(["xmp", "--quiet", "-o", xmp_wav, local])
                 b = check_rendering(entry["file"] + " (xmp)", xmp_wav, (-19.0, -13.0), -0.1)
                 if a is not None and b is not None and abs(a - b) > 1.0:
                     fail("%s: openmpt123 plays %.1f s, xmp %.1f s" % (entry["file"], a, b))
             else:
                 wav = os.path.join(work, "song.wav")
-                subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", src, "-c:a",
-                                "pcm_s16le", wav], check=True)
+                render(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", src, "-c:a", "pcm_s16le", wav])
                 check_rendering(entry["file"], wav, (-17.0, -15.0), -1.0)
     finally:
         shutil.rmtree(work, ignore_errors=True)

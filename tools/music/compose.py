@@ -152,18 +152,6 @@ MELODY_CELLS = {
 }
 
 
-def melody_timeline(bars_chords, rhythm_bars, meter):
-    """List of (bar, offset, duration) of the notes (rests dropped)."""
-    out = []
-    for bar, cell in enumerate(rhythm_bars):
-        t = 0.0
-        for d in cell:
-            if d > 0:
-                out.append((bar, t, d))
-            t += abs(d)
-    return out
-
-
 def scale_pitches(tonic, scale, lo, hi):
     pcs = [(tonic + s) % 12 for s in scale]
     return [p for p in range(lo, hi + 1) if p % 12 in pcs]
@@ -333,13 +321,6 @@ class Arranger:
                 for k, p in enumerate(v):
                     self.add(ch, ctx.start + b * ctx.meter + off + k * strum, dur, p,
                              (vel + acc) * ctx.energy + self.rng.randint(-4, 4))
-
-    def layer_final_chord(self, ctx, ch, opt):
-        chord = ctx.bars[0][0][1]
-        lo, hi = opt.get("range", (48, 72))
-        v = voicing(chord, ctx.tonic, lo, hi, self.prev_voicing.get(ch), opt.get("size", 4))
-        for k, p in enumerate(v):
-            self.add(ch, ctx.start + k * opt.get("strum", 0.0), ctx.meter * 2, p, opt.get("vel", 80))
 
     def layer_arp(self, ctx, ch, opt):
         step = opt.get("step", 0.25)

@@ -9,7 +9,6 @@ dither), the limiter is plain arithmetic, the 16-bit conversion rounds.
 """
 import json
 import os
-import re
 import struct
 import subprocess
 import wave

@@ -438,16 +438,13 @@ def tracker(seed, title):
                     if "stab" in parts:
                         m.put(3, r + step + 2, effect=0xA, param=0x04)
             for k in range(16):
-                ch0 = None
                 if ("kick" in parts or "drums" in parts) and k % 4 == 0:
                     m.note(0, r + k, kick, 60)
                 elif "drums" in parts and k in (2, 6, 10, 14):
                     m.note(0, r + k, ohat if k == 14 else hat, 60, 0xC, 32)
                 elif "hat" in parts and k % 4 == 2:
                     m.note(0, r + k, hat, 60)
-                if "drums" in parts and "stabhat" not in parts and k in (4, 12):
-                    m.note(1, r + k, clap, 60)
-                elif "drums" in parts and "stabhat" in parts and k in (4, 12):
+                if "drums" in parts and k in (4, 12):
                     m.note(1, r + k, clap, 60)
         if "lead" in parts or "lead2" in parts:
             theme = theme_a if "lead" in parts else theme_b
