@@ -183,8 +183,8 @@ TEST_P(PlayerLeaves, NextAndPreviousReportTheEndAndExit) {
   usleep(300 * 1000);
   EXPECT_EQ(syncmusic("musicplayerport", GetParam()), GetParam());
   EXPECT_FALSE(playerPortExists()) << "the port is gone once the command is answered";
-  EXPECT_GE(events.waitFor(EVENT_SONG_ENDED, 2000), 0);
-  ASSERT_TRUE(player.waitForExit(2000));
+  EXPECT_GE(events.waitFor(EVENT_SONG_ENDED, 5000), 0);
+  ASSERT_TRUE(player.waitForExit(5000));
   EXPECT_TRUE(player.exitedWith(0));
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PLAY), -1);
   Capture capture(capturePath);
@@ -199,7 +199,7 @@ TEST_F(Player, QuitExitsWithoutAnEvent) {
   ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_QUIT), PLAYER_QUIT);
   EXPECT_FALSE(playerPortExists());
-  ASSERT_TRUE(player.waitForExit(2000));
+  ASSERT_TRUE(player.waitForExit(5000));
   EXPECT_TRUE(player.exitedWith(0));
   usleep(200 * 1000);
   EXPECT_EQ(events.values(), (std::vector<int32_t>{EVENT_LOADING, EVENT_PLAYING}));
@@ -282,7 +282,7 @@ TEST_F(Player, MessageOfTheWrongSizeIsDroppedAndServingGoesOn) {
   EXPECT_EQ(recv(fd, reply, sizeof reply, 0), 0) << "closed without a reply";
   close(fd);
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_QUIT), PLAYER_QUIT);
-  ASSERT_TRUE(player.waitForExit(2000));
+  ASSERT_TRUE(player.waitForExit(5000));
   EXPECT_TRUE(player.exitedWith(0));
 }
 
@@ -328,7 +328,7 @@ TEST_P(PlayerSignalled, TerminationSignalEndsItCleanly) {
   ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
   pid_t pid = player.pid;
   kill(pid, GetParam());
-  ASSERT_TRUE(player.waitForExit(2000));
+  ASSERT_TRUE(player.waitForExit(5000));
   EXPECT_TRUE(player.exitedWith(0));
   EXPECT_FALSE(playerPortExists());
   EXPECT_EQ(events.values(), (std::vector<int32_t>{EVENT_LOADING, EVENT_PLAYING}));
@@ -390,14 +390,14 @@ TEST_F(Player, APortLeftByAKilledPlayerIsTakenOver) {
   ASSERT_TRUE(start(mp3));
   ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
   kill(player.pid, SIGKILL);
-  player.waitForExit(2000);
+  player.waitForExit(5000);
   ASSERT_TRUE(playerPortExists()) << "a killed player cannot clean up";
   PlayerProcess next;
   ASSERT_TRUE(next.start(scratch.path, module, false, {"SDL_AUDIODRIVER=dummy"}));
   int64_t giveUp = nowMs() + 5000;
   while (events.values().size() < 4 && nowMs() < giveUp) usleep(5000);
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_QUIT), PLAYER_QUIT);
-  ASSERT_TRUE(next.waitForExit(2000));
+  ASSERT_TRUE(next.waitForExit(5000));
   EXPECT_TRUE(next.exitedWith(0));
   EXPECT_FALSE(playerPortExists());
 }

@@ -85,7 +85,7 @@ TEST_F(SongChange, NaturalEndThenNextMoveThroughTheSongs) {
   startForChange();
   ASSERT_TRUE(waitUntil([] { return loadingSong.load() == 0; }, 5000)) << "the second song never played";
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_NEXT), PLAYER_NEXT);
-  ASSERT_TRUE(waitUntil([] { return changeSong.load() == 1; }, 2000));
+  ASSERT_TRUE(waitUntil([] { return changeSong.load() == 1; }, 5000));
   EXPECT_EQ(currentSong.load(), 17);
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PLAY), -1) << "the player has gone";
 }
