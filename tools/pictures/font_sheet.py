@@ -1,14 +1,20 @@
 """The glyph sheet: 8x8 cells of 32x32 texels, cell g showing character
 32 + g (blank to underscore), white glyphs on black.
 
-The glyphs are DejaVu Sans Bold, rendered with the font's hinting at a size
-whose capitals fill most of a cell, so that they stay legible when the text
-writer draws them at half size. Every glyph keeps one black texel free on
-each side of its cell, so filtering at a cell edge never picks up its
-neighbour. Four cells hold coloured pictures instead of characters:
-"$" the star streak of the intro, "*", "+" and "," the sparks ("," is also
-the ball of the intro's chain and the mouse pointer). They are coloured so
-that the grey-to-white conversion keeps their colour."""
+The text writer puts the cells side by side with no gap, so the glyphs
+must fill their cells' width for a line to read as words rather than as
+spaced-out letters. They are DejaVu Sans Mono Bold, whose letters are all
+designed for cells of one width, drawn with a fixed cap height and widened
+to fill most of the cell. Widening thickens only the upright strokes, so
+the horizontal strokes are thickened to match before it. Each glyph is
+drawn eight times finer and averaged down, which keeps its edges smooth
+both at 16 pixels a cell and when the scroller enlarges it. Every glyph
+keeps one black texel free on each side of its cell, so filtering at a
+cell edge never picks up its neighbour. Four cells hold coloured pictures
+instead of characters: "$" the star streak of the intro, "*", "+" and ","
+the sparks ("," is also the ball of the intro's chain and the mouse
+pointer). They are coloured so that the grey-to-white conversion keeps
+their colour."""
 
 import numpy as np
 from PIL import Image, ImageDraw
@@ -17,32 +23,82 @@ import common
 
 CELL = 32
 MARGIN = 1          # black border texels on each side of every cell
-FONT_FILE = "DejaVuSans-Bold.ttf"
-FONT_SIZE = 29
-BASELINE = 26       # texel row of the baseline inside a cell
+FONT_FILE = "DejaVuSansMono-Bold.ttf"
+CAP_HEIGHT = 22     # texel rows of a capital letter
+BASELINE = 27       # texel row of the baseline inside a cell
+WIDEN = 1.75        # horizontal stretch of the font's letter shapes
+MAX_INK = 29.0      # widest glyph in texels (wider ones are narrowed to it)
+SUPER = 8           # supersampling factor of the glyph drawing
+THICKEN_V = 6       # supersampled rows added above and below every stroke
+THICKEN_H = 2       # supersampled columns added left and right of every stroke
 
 PICTURE_CELLS = {"$": "streak", "*": "star", "+": "sparkle", ",": "ball"}
 
 
+def _glyph_font():
+    """The font at the size, in supersampled pixels, whose capital H is
+    CAP_HEIGHT texels high."""
+    probe_size = 100 * SUPER
+    probe = common.font(FONT_FILE, probe_size)
+    im = Image.new("L", (2 * probe_size, 2 * probe_size), 0)
+    ImageDraw.Draw(im).text((probe_size // 2, 3 * probe_size // 2), "H", font=probe, fill=255, anchor="ls")
+    rows = np.nonzero(np.asarray(im).max(axis=1) >= 128)[0]
+    cap = (rows[-1] - rows[0] + 1) / probe_size
+    return common.font(FONT_FILE, int(round(CAP_HEIGHT * SUPER / cap)))
+
+
+def _thicken(a, n, axis):
+    """Grow every stroke of coverage a by n supersampled pixels on both
+    sides along axis."""
+    out = a.copy()
+    length = a.shape[axis]
+    for k in range(1, n + 1):
+        lo = [slice(None)] * 2
+        hi = [slice(None)] * 2
+        lo[axis] = slice(k, length)
+        hi[axis] = slice(0, length - k)
+        out[tuple(lo)] = np.maximum(out[tuple(lo)], a[tuple(hi)])
+        out[tuple(hi)] = np.maximum(out[tuple(hi)], a[tuple(lo)])
+    return out
+
+
 def _glyph(ch, fnt):
-    """Grey coverage of one character, fitted into the cell's content area."""
-    size = FONT_SIZE
-    while True:
-        f = fnt if size == FONT_SIZE else common.font(FONT_FILE, size)
-        im = Image.new("L", (CELL, CELL), 0)
-        d = ImageDraw.Draw(im)
-        d.text((CELL / 2, BASELINE), ch, font=f, fill=255, anchor="ms")
-        a = np.asarray(im, dtype=np.float64)
-        border = a.copy()
-        border[MARGIN:CELL - MARGIN, MARGIN:CELL - MARGIN] = 0
-        if border.max() == 0 or size <= 12:
-            break
-        size -= 1  # wide characters (W, M, %, @) get a slightly smaller size
-    a[:MARGIN, :] = 0
-    a[CELL - MARGIN:, :] = 0
-    a[:, :MARGIN] = 0
-    a[:, CELL - MARGIN:] = 0
-    return a
+    """Grey coverage (0..255) of one character, widened and centred in its
+    cell, inside the black border."""
+    s = SUPER
+    # drawn with room on every side, the baseline at BASELINE texels
+    pad = CELL * s
+    im = Image.new("L", (3 * CELL * s, 3 * CELL * s), 0)
+    ImageDraw.Draw(im).text((pad + CELL * s // 2, pad + BASELINE * s), ch, font=fnt, fill=255, anchor="ms")
+    a = np.asarray(im, dtype=np.float64) / 255.0
+    a = _thicken(_thicken(a, THICKEN_V, 0), THICKEN_H, 1)
+    cols = np.nonzero(a.max(axis=0) > 0)[0]
+    rows = np.nonzero(a.max(axis=1) > 0)[0]
+    if len(cols) == 0:
+        return np.zeros((CELL, CELL))
+    x0, x1 = cols[0], cols[-1] + 1
+    y0, y1 = rows[0], rows[-1] + 1
+    ink = a[y0:y1, x0:x1]
+    # width: widened, narrowed to MAX_INK where that is too wide
+    width = min((x1 - x0) * WIDEN, MAX_INK * s)
+    # height: as drawn, moved (or, failing that, squeezed) into the cell
+    # where a descender or accent reaches the border
+    top, height = y0 - pad, y1 - y0
+    lo, hi = MARGIN * s, (CELL - MARGIN) * s
+    if height > hi - lo:
+        top, height = lo, hi - lo
+    top = min(max(top, lo), hi - height)
+    width = int(round(width))
+    left = (CELL * s - width) // 2
+    big = np.zeros((CELL * s, CELL * s))
+    big[top:top + height, left:left + width] = np.asarray(
+        Image.fromarray(ink.astype(np.float32), "F").resize((width, height), Image.BOX))
+    small = big.reshape(CELL, s, CELL, s).mean(axis=(1, 3)) * 255.0
+    small[:MARGIN, :] = 0
+    small[CELL - MARGIN:, :] = 0
+    small[:, :MARGIN] = 0
+    small[:, CELL - MARGIN:] = 0
+    return small
 
 
 def _coords():
@@ -133,7 +189,7 @@ def _ball():
 
 def make():
     sheet = np.zeros((256, 256, 3))
-    fnt = common.font(FONT_FILE, FONT_SIZE)
+    fnt = _glyph_font()
     pictures = {"streak": _streak, "star": _star, "sparkle": _sparkle, "ball": _ball}
     for g in range(64):
         ch = chr(32 + g)
@@ -166,6 +222,6 @@ INFO_TEXT = (
     "  +  cyan twinkle spark\n"
     "  ,  rose ball: spark, ball chain and mouse pointer\n"
     "Every cell keeps a one-texel black border.\n"
-    "Glyphs: DejaVu Sans Bold (Bitstream Vera licence).\n"
+    "Glyphs: DejaVu Sans Mono Bold, widened (Bitstream Vera licence).\n"
     "Made by tools/pictures/make_pictures.py.\n"
 )
