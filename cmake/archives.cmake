@@ -46,7 +46,7 @@ foreach(k 1 2 3)
   string(APPEND ARCHIVE_ASM
     "    \"  .balign 16\\n\"\n"
     "    \"  .globl ${symbol}\\n\"\n"
-    "    \"  .type ${symbol}, @object\\n\"\n"
+    "    \"  .type ${symbol}, %object\\n\"\n"
     "    \"${symbol}:\\n\"\n")
   if(missing)
     string(REPLACE ";" ", " missing_text "${missing}")
@@ -68,7 +68,7 @@ foreach(k 1 2 3)
     "    \"  .size ${symbol}, .L${symbol}_end - ${symbol}\\n\"\n"
     "    \"  .balign 8\\n\"\n"
     "    \"  .globl ${symbol}Size\\n\"\n"
-    "    \"  .type ${symbol}Size, @object\\n\"\n"
+    "    \"  .type ${symbol}Size, %object\\n\"\n"
     "    \"${symbol}Size:\\n\"\n"
     "    \"  .quad .L${symbol}_end - ${symbol}\\n\"\n"
     "    \"  .size ${symbol}Size, 8\\n\"\n")
@@ -81,7 +81,7 @@ file(CONFIGURE OUTPUT ${ARCHIVE_EMBED_SOURCE} @ONLY CONTENT
 static_assert(sizeof(size_t) == 8, \"the archive sizes are stored as 64-bit words\");
 
 __asm__(
-    \"  .pushsection .rodata.musicdisk_archives, \\\"a\\\", @progbits\\n\"
+    \"  .pushsection .rodata.musicdisk_archives, \\\"a\\\", %progbits\\n\"
 @ARCHIVE_ASM@    \"  .popsection\\n\");
 ")
 

@@ -276,7 +276,7 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
     uint64_t bits = in.bits;
     int count = in.count;
     const uint8_t *p = in.p;
-    const uint8_t *const fastEnd = in.end - 8;  // whole-word loads up to here
+    const uint8_t *const end = in.end;
     const uint32_t *const cEntries = d.cTable.entries;
     const uint32_t *const pEntries = d.pTable.entries;
     while (out < stop) {
@@ -286,7 +286,7 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
         bits = in.bits, count = in.count, p = in.p;
       }
       blockCodes--;
-      if (p <= fastEnd) {
+      if (end - p >= 8) {
         uint64_t v;
         memcpy(&v, p, 8);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__

@@ -1,10 +1,13 @@
 // The -lh5- encoder.
 //
-// Matches are found through hash chains over three-byte prefixes and chosen
-// lazily: a match is taken only when the next position does not start a
-// longer one. Short matches far away cost more than their literals and are
-// dropped. The codes are then cut into Huffman blocks; the member is coded
-// with several block sizes and the smallest result is kept.
+// Matches are found through hash chains over three-byte prefixes. A first
+// parse chooses lazily (a match is taken only when the next position does
+// not start a longer one; short matches far away are dropped). Its code
+// statistics then price every choice, and a parse by price finds the
+// cheapest coding under those prices; that is done twice, each round priced
+// by the one before. The codes are cut into Huffman blocks of several sizes
+// in turn, and the smallest result of all is kept. Encoding runs at build
+// time, so it spends time for size; the speed that matters is decoding.
 #include <algorithm>
 #include <cstring>
 #include <queue>
