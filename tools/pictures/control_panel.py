@@ -18,7 +18,6 @@ y from 2 to 7 per cent of the height (9.6 .. 33.6 of 48). The end pieces
 carry the production's name and pulse in brightness on screen."""
 
 import numpy as np
-from PIL import ImageDraw
 
 import common
 
