@@ -120,9 +120,21 @@ def font(name, size):
 
 
 def blend(base, colour, mask):
-    """Paint colour (3,) or (H, W, 3) over base with coverage mask (H, W)."""
-    m = mask[..., None]
-    return base * (1 - m) + np.asarray(colour, dtype=np.float64) * m
+    """Paint colour (3,) or (H, W, 3) over base with coverage mask (H, W).
+    Only the bounding box of the mask is touched (a new array is returned)."""
+    rows = np.flatnonzero(mask.any(axis=1))
+    out = base.copy()
+    if rows.size == 0:
+        return out
+    cols = np.flatnonzero(mask.any(axis=0))
+    ys = slice(rows[0], rows[-1] + 1)
+    xs = slice(cols[0], cols[-1] + 1)
+    colour = np.asarray(colour, dtype=np.float64)
+    if colour.ndim == 3:
+        colour = colour[ys, xs]
+    m = mask[ys, xs][..., None]
+    out[ys, xs] = base[ys, xs] * (1 - m) + colour * m
+    return out
 
 
 def text_mask(size, text, fontobj, centre, stroke=0):
@@ -140,20 +152,36 @@ def shape_mask(size, draw_fn):
     return np.asarray(im, dtype=np.float64) / 255.0
 
 
+def _boxes_for_gauss(sigma, n=3):
+    """Widths of n successive box filters whose sum approximates a Gaussian
+    of the given sigma (odd widths, as in the usual box-blur method)."""
+    ideal = np.sqrt(12.0 * sigma * sigma / n + 1.0)
+    wl = int(np.floor(ideal))
+    if wl % 2 == 0:
+        wl -= 1
+    wu = wl + 2
+    m = int(round((12.0 * sigma * sigma - n * wl * wl - 4 * n * wl - 3 * n) / (-4 * wl - 4)))
+    return [wl if i < m else wu for i in range(n)]
+
+
+def _box(img, width, axis):
+    r = width // 2
+    pad = [(0, 0)] * img.ndim
+    pad[axis] = (r + 1, r)
+    p = np.pad(img, pad, mode="edge")
+    c = np.cumsum(p, axis=axis)
+    n = img.shape[axis]
+    hi = np.take(c, np.arange(width, width + n), axis=axis)
+    lo = np.take(c, np.arange(0, n), axis=axis)
+    return (hi - lo) / width
+
+
 def blur(img, radius):
-    """Separable Gaussian blur (sigma = radius) of an (H, W) or (H, W, C)
-    float array; edges are extended."""
-    r = int(np.ceil(radius * 3))
-    k = np.exp(-0.5 * (np.arange(-r, r + 1) / radius) ** 2)
-    k /= k.sum()
+    """Gaussian-like blur (sigma = radius) of an (H, W) or (H, W, C) float
+    array by three box passes per axis; edges are extended."""
     out = img.astype(np.float64)
-    for axis in (0, 1):
-        pad = [(0, 0)] * out.ndim
-        pad[axis] = (r, r)
-        p = np.pad(out, pad, mode="edge")
-        acc = np.zeros_like(out)
-        n = out.shape[axis]
-        for i, w in enumerate(k):
-            acc += w * np.take(p, np.arange(i, i + n), axis=axis)
-        out = acc
+    for width in _boxes_for_gauss(radius):
+        if width > 1:
+            out = _box(out, width, 0)
+            out = _box(out, width, 1)
     return out

@@ -18,7 +18,6 @@ y from 2 to 7 per cent of the height (9.6 .. 33.6 of 48). The end pieces
 carry the production's name and pulse in brightness on screen."""
 
 import numpy as np
-from PIL import ImageDraw
 
 import common
 
@@ -148,7 +147,7 @@ def _buttons(img, x, y):
         glass = common.ramp([(0, (96, 160, 226)), (0.45, (40, 92, 170)), (0.5, (22, 58, 128)),
                              (1, (30, 84, 160))], t)
         # bright edge at the top, glow of the glass at the bottom
-        edge = np.clip(1 - cap * 0 - t * 12, 0, 1) * 0.5
+        edge = np.clip(1 - t * 12, 0, 1) * 0.5
         glass = glass + np.array([80.0, 90.0, 60.0]) * edge[..., None]
         bottom_glow = np.exp(-((y - (by1 - 3.0)) / 2.5) ** 2)
         glass = glass + np.array([10.0, 70.0, 110.0]) * bottom_glow[..., None]

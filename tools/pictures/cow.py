@@ -4,7 +4,7 @@ farewell fade shows it at full size, with the top and bottom eighth cut off
 on a 4:3 screen, so the face keeps to the middle three quarters."""
 
 import numpy as np
-from PIL import Image, ImageDraw
+from PIL import Image, ImageDraw, ImageFilter
 
 import common
 
@@ -42,7 +42,7 @@ def make():
         ImageDraw.Draw(inner).ellipse([512 - 85, 512 - 32, 512 + 95, 512 + 32], fill=255)
         inner = inner.rotate(s * 22, center=(512, 512), resample=Image.BICUBIC)
         shift = (s * 330, -130)
-        outline = ear.filter(__import__("PIL.ImageFilter", fromlist=["MaxFilter"]).MaxFilter(2 * LINE + 1))
+        outline = ear.filter(ImageFilter.MaxFilter(2 * LINE + 1))
         im.paste(INK, (shift[0], shift[1]), outline)
         im.paste((250, 250, 246), (shift[0], shift[1]), ear)
         inner_shift = (shift[0] + s * 10, shift[1])

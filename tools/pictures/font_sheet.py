@@ -174,7 +174,6 @@ def _ball():
     light = np.array([-0.45, -0.55, 0.70])
     light = light / np.linalg.norm(light)
     diffuse = np.clip(dx * light[0] + dy * light[1] + z * light[2], 0, 1)
-    spec = np.clip(dx * 0.0 + dy * 0.0 + z, 0, 1)
     hx, hy = dx + 0.38, dy + 0.42
     highlight = np.exp(-(hx * hx + hy * hy) / 0.03)
     rim = np.clip(1 - z, 0, 1) ** 3 * 0.35
@@ -183,7 +182,6 @@ def _ball():
     col = base[None, None, :] * shade[..., None]
     col = col + (np.array([255.0, 240.0, 250.0]) - col) * highlight[..., None]
     col = col + np.array([120.0, 60.0, 255.0]) * rim[..., None]
-    del spec
     return np.clip(col, 0, 255) * inside[..., None]
 
 

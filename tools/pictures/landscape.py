@@ -183,7 +183,6 @@ def _trees(xs_range, ybase, seed, hmin, hmax, spacing):
 
 def make_panorama():
     x, y = _grid()
-    horizon_col = np.array([255.0, 196.0, 140.0])
     above = _sky(x, y)
     above = _clouds(above, x, y)
     above = _mountains(above, x, y, np.array([196.0, 118.0, 140.0]))

@@ -8,10 +8,11 @@ the mouse clicks, and how the overlay and the logos look in place.
 
 Writes OUTDIR/disk.png (the disk screen in mid-scroll), disk_buttons.png
 (the same with the click rectangles outlined in red), disk_t0.png (the
-scroll position of the first frame), loading.png (the overlay), intro.png
-(a logo over the swirl and the star streaks) and previews/NAME.png of every
-picture. Quads are drawn with bilinear filtering and clamped texture
-coordinates, alpha from the loader's conversion mode."""
+scroll position of the first frame), loading.png (the overlay), intro.png,
+intro_jub.png and intro_orbel.png (the logos over the swirl and the star
+streaks), previews/NAME.png of every picture and previews/all.png of all.
+Quads are drawn with bilinear filtering and clamped texture coordinates,
+alpha from the loader's conversion mode."""
 
 import math
 import os
@@ -201,8 +202,8 @@ def outline_buttons(img, w, h):
     return Image.fromarray(px)
 
 
-def intro_frame(scr, textures):
-    # the swirl: the cow turned and laid over itself many times, faintly
+def swirl(scr, textures):
+    """The cow turned and laid over itself many times, faintly."""
     W, H = scr.w, scr.h
     cow = Image.fromarray(np.clip(textures[4][..., :3] * 255, 0, 255).astype(np.uint8)).resize((W, W), Image.BILINEAR)
     acc = np.zeros((H, W, 3))
@@ -210,15 +211,21 @@ def intro_frame(scr, textures):
         turned = np.asarray(cow.rotate(90 + k * 1.2 * 180 / math.pi * math.pi / 150 * 2, resample=Image.BILINEAR),
                             dtype=np.float64)[(W - H) // 2:(W - H) // 2 + H] / 255.0
         acc = acc * (1 - 0.0078) + turned * 0.0078
-    scr.px = acc
+    return acc
+
+
+def intro_frame(scr, background, slot, line, row):
+    W, H = scr.w, scr.h
+    scr.px = background.copy()
     for i in range(50):
         r = ((i * 7919) % 97) / 97.0 * H / 10
         x = ((i / 50.0) * W + i * 37) % W
         y = 0.9 * H + r
         if 0 < x < W and 0 < y < H:
             scr.centred(1, x, y, W / 10, H / 15, 128, 0, 160, 32, 1.0, 0.03)
-    scr.centred(19, W / 2, H / 2, W // 3, W / 3, 0, 0, 256, 256)
-    scr.text("feat. orbel", 18, True, 1.0)
+    scr.centred(slot, W / 2, H / 2, W // 3, W / 3, 0, 0, 256, 256)
+    if line:
+        scr.text(line, row, True, 1.0)
 
 
 def main(argv):
@@ -250,8 +257,16 @@ def main(argv):
     scr.png().save(os.path.join(out, "loading.png"))
 
     scr = Screen(w, h, textures)
-    intro_frame(scr, textures)
-    scr.png().save(os.path.join(out, "intro.png"))
+    background = swirl(scr, textures)
+    for name, slot, line, row in (("intro.png", 19, "feat. orbel", 18), ("intro_jub.png", 18, None, 0),
+                                  ("intro_orbel.png", 2, "a msx compo held by", 4)):
+        intro_frame(scr, background, slot, line, row)
+        scr.png().save(os.path.join(out, name))
+
+    sheet = Image.new("RGB", (6 * 260, 4 * 260), (40, 40, 40))
+    for i, (name, _) in enumerate(SLOTS):
+        sheet.paste(Image.fromarray(raw[i]), ((i % 6) * 260 + 2, (i // 6) * 260 + 2))
+    sheet.save(os.path.join(out, "previews", "all.png"))
     return 0
 
 

@@ -156,7 +156,6 @@ def _render(ox, units_x, cols, sub_x, sub_y):
     xs = ox + (np.arange(cols * sub_x) + 0.5) * sx
     ys = (np.arange(256 * sub_y) + 0.5) * sy
     x, y = np.meshgrid(xs, ys)
-    im = common.Image  # noqa: F841
     masks = _masks(sx, sy, ox)
     masks = [m[: y.shape[0], : x.shape[1]] for m in masks]
     masks = [np.pad(m, ((0, y.shape[0] - m.shape[0]), (0, x.shape[1] - m.shape[1]))) for m in masks]
