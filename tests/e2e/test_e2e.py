@@ -115,14 +115,27 @@ class EndToEnd(unittest.TestCase):
             time.sleep(0.1)
         raise AssertionError("the musicdisk's window did not appear")
 
+    def start(self, env=None):
+        self.program = subprocess.Popen([os.path.join(self.dir, "musicdisk")], cwd="/", env=env or self.env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def assert_nothing_left(self):
+        time.sleep(0.3)
+        for _, pid, _ in self.players():
+            self.assertFalse(os.path.exists("/proc/%d" % pid) and
+                             open("/proc/%d/stat" % pid).read().split()[2] != "Z", "player %d still runs" % pid)
+        ports = os.path.join(self.runtime, "musicdisk")
+        left = os.listdir(ports) if os.path.isdir(ports) else []
+        self.assertEqual(left, [], "socket files left behind")
+        self.assertEqual([n for n in os.listdir(self.runtime) if n != "musicdisk"], [], "staged files left behind")
+
     def players(self):
         return [(t, pid, what.split()[1:]) for t, pid, what in self.log.lines() if what.startswith("start")]
 
     def test_a_whole_run(self):
         paths = song_paths()
         self.assertEqual(len(paths), 15)
-        self.program = subprocess.Popen([os.path.join(self.dir, "musicdisk")], cwd="/", env=self.env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.start()
         # The intro theme's player comes first.
         self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 15, "the intro theme's player")
         self.focus()
@@ -157,14 +170,35 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("Unpack data... done!\n", err.decode(errors="replace"))
 
         # Nothing is left behind: no player, no socket, no staged file.
-        time.sleep(0.3)
-        for _, pid, _ in self.players():
-            self.assertFalse(os.path.exists("/proc/%d" % pid) and
-                             open("/proc/%d/stat" % pid).read().split()[2] != "Z", "player %d still runs" % pid)
-        ports = os.path.join(self.runtime, "musicdisk")
-        left = os.listdir(ports) if os.path.isdir(ports) else []
-        self.assertEqual(left, [], "socket files left behind")
-        self.assertEqual([n for n in os.listdir(self.runtime) if n != "musicdisk"], [], "staged files left behind")
+        self.assert_nothing_left()
+
+    def test_sigterm_on_the_disk_screen_ends_it_the_orderly_way(self):
+        self.start()
+        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 15, "the intro theme's player")
+        self.focus()
+        time.sleep(1.0)
+        self.key("Return")
+        first = self.log.wait_for(lambda e: e[2] == "start " + song_paths()[0], 15, "the first song's player")
+        self.log.wait_for(lambda e: e[1] == first[1] and e[2] == "playing", 10, "the first song playing")
+        self.program.send_signal(signal.SIGTERM)
+        try:
+            status = self.program.wait(timeout=5)  # no farewell fade on a termination request
+        except subprocess.TimeoutExpired:
+            self.fail("SIGTERM did not end the musicdisk")
+        self.assertEqual(status, 0)
+        self.log.wait_for(lambda e: e[1] == first[1] and e[2] == "cmd 2", 5, "quit to the player")
+        self.assert_nothing_left()
+
+    def test_without_a_display_it_says_so_and_leaves_nothing(self):
+        env = dict(self.env, SDL_VIDEODRIVER="x11")
+        env.pop("DISPLAY")
+        self.start(env)
+        status = self.program.wait(timeout=30)
+        out, err = self.program.communicate()
+        self.assertEqual(status, 255)  # main's -1
+        self.assertIn("Unable to open screen. Reason: Error code", out.decode(errors="replace"))
+        self.assertEqual(self.players(), [], "no player is started without a screen")
+        self.assert_nothing_left()
 
 
 if __name__ == "__main__":
