@@ -23,7 +23,8 @@ SOURCE_DIR = None
 
 
 def song_paths():
-    text = open(os.path.join(SOURCE_DIR, "src/music/songtable.cpp")).read()
+    with open(os.path.join(SOURCE_DIR, "src/music/songtable.cpp")) as f:
+        text = f.read()
     body = re.search(r"songnames\[numberOfSongs\]\s*=\s*\{(.*?)\};", text, re.S).group(1)
     return re.findall(r'"(music/[^"]+)"', body)
 
@@ -46,6 +47,7 @@ def start_xvfb():
 class Log:
     def __init__(self, path):
         self.path = path
+        self.program = None  # the musicdisk, for what it said when a wait fails
 
     def lines(self):
         if not os.path.exists(self.path):
@@ -63,8 +65,13 @@ class Log:
                 if predicate(entry):
                     return entry
             time.sleep(0.05)
-        raise AssertionError("timed out waiting for %s; log:\n%s" % (what, open(self.path).read()
-                                                                     if os.path.exists(self.path) else ""))
+        said = ""
+        if self.program and self.program.poll() is not None:
+            out, err = self.program.communicate()
+            said = "\nthe musicdisk ended with %d; it said:\n%s%s" % (self.program.returncode, out.decode(errors="replace"),
+                                                                  err.decode(errors="replace"))
+        log = open(self.path).read() if os.path.exists(self.path) else ""
+        raise AssertionError("timed out waiting for %s; player log:\n%s%s" % (what, log, said))
 
 
 class EndToEnd(unittest.TestCase):
@@ -118,6 +125,7 @@ class EndToEnd(unittest.TestCase):
     def start(self, env=None):
         self.program = subprocess.Popen([os.path.join(self.dir, "musicdisk")], cwd="/", env=env or self.env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.log.program = self.program
 
     def assert_nothing_left(self):
         time.sleep(0.3)
@@ -137,7 +145,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(len(paths), 15)
         self.start()
         # The intro theme's player comes first.
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 15, "the intro theme's player")
+        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the intro theme's player")
         self.focus()
         time.sleep(1.0)  # keys in the first half second are ignored
         self.key("space")
@@ -174,7 +182,7 @@ class EndToEnd(unittest.TestCase):
 
     def test_sigterm_on_the_disk_screen_ends_it_the_orderly_way(self):
         self.start()
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 15, "the intro theme's player")
+        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the intro theme's player")
         self.focus()
         time.sleep(1.0)
         self.key("Return")
