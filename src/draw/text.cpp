@@ -104,8 +104,10 @@ int W3DText(int t) {
     float right = float(cell * (i + 1)) + shift;
     // Each edge rides its own point of the wave, so letters tilt with it
     // and neighbours share the height of their common edge.
-    double phaseLeft = (68 * (first + i) - 2 * t) / 100.0;
-    double phaseRight = (68 * (first + i + 1) - 2 * t) / 100.0;
+    // Whole numbers, taken in double so that a clock of months cannot
+    // overflow them.
+    double phaseLeft = (68.0 * (first + i) - 2.0 * t) / 100.0;
+    double phaseRight = (68.0 * (first + i + 1) - 2.0 * t) / 100.0;
     double waveLeft = SCREEN_HEIGHT * std::sin(phaseLeft) / 25.0;
     double waveRight = SCREEN_HEIGHT * std::sin(phaseRight) / 25.0;
     GlyphCell g = glyphCell(c);

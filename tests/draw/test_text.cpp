@@ -195,6 +195,26 @@ TEST_F(Text, RunningOffTheEndStartsOverNearTheBeginning) {
   EXPECT_EQ(triPos, 0);
 }
 
+TEST_F(Text, AClockOfMonthsStillWaves) {
+  // 2^31 - 1 hundredths: laps far beyond the message; the loop catches up
+  // one lap a call and then shows the right window.
+  int t = 2147483647;
+  int laps = t / 50 / (MESSAGE_LENGTH - 21);
+  loop = laps;
+  W3DText(t);
+  int first = t / 50 - (MESSAGE_LENGTH - 21) * laps;
+  ASSERT_EQ(loop, laps) << "first = " << first;
+  int shown = 0;
+  for (int i = 0; i < 21; i++) shown += scrolltext[first + i] != ' ';
+  ASSERT_EQ(triPos, 2 * shown);
+  if (shown) {
+    int i = 0;
+    while (scrolltext[first + i] == ' ') i++;
+    double wave = 480 * std::sin((68.0 * (first + i) - 2.0 * t) / 100.0) / 25.0;
+    EXPECT_FLOAT_EQ(cornerA(0).y, float(480 - 64.0 + wave));
+  }
+}
+
 TEST_F(Text, AClockBehindTheCurrentLapShowsNothing) {
   loop = 3;
   W3DText(0);

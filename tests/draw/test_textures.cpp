@@ -127,4 +127,41 @@ TEST_F(Textures, AMatrixWhoseTextureFailsStopsAndSaysWhy) {
   EXPECT_EQ(texmap[11], nullptr) << "the second is not filed";
 }
 
+// The pictures the program ships, staged as at start-up, into the slot
+// table with its modes.
+TEST_F(Textures, TheShippedPicturesFillAllTwentySlots) {
+  const struct {
+    const char *file;
+    int mode;
+  } table[TEXTURE_SLOTS] = {
+      {"water01.ppm", 2}, {"font32.ppm", 3}, {"orbel.ppm", 0}, {"water02.ppm", 2}, {"cow_big.ppm", 2},
+      {"control2_texture2.ppm", 2}, {"bkg00.ppm", 0}, {"bkg01.ppm", 0}, {"bkg02.ppm", 0}, {"bkg03.ppm", 0},
+      {"bkg04.ppm", 0}, {"bkg05.ppm", 0}, {"bkg10.ppm", 0}, {"bkg11.ppm", 0}, {"bkg12.ppm", 0},
+      {"bkg13.ppm", 0}, {"bkg14.ppm", 0}, {"bkg15.ppm", 0}, {"jub.ppm", 0}, {"velmologo.ppm", 0}};
+  for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {
+    std::string source = std::string(MUSICDISK_SOURCE_DIR) + "/assets/" + table[slot].file;
+    FILE *f = fopen(source.c_str(), "rb");
+    ASSERT_NE(f, nullptr) << source;
+    std::string bytes;
+    char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
+    fclose(f);
+    std::string staged = writeRam(table[slot].file, bytes);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GenTexture(context, staged.c_str(), slot, table[slot].mode), 1) << table[slot].file;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << table[slot].file;
+    ASSERT_NE(tex[slot], nullptr);
+    EXPECT_EQ(bytes.size(), 15 + 256u * 256 * 3) << "a 256 x 256 picture: " << table[slot].file;
+  }
+  // The glyph sheet's letters are white: somewhere in the cell of "A" is a
+  // fully white, fully opaque texel, and its blank cell is transparent.
+  bool opaqueWhite = false;
+  for (int y = 4 * 32; y < 5 * 32; y++)
+    for (int x = 32; x < 64; x++) opaqueWhite |= texmap[FONT_SLOT][y * 256 + x] == 0xFFFFFFFFu;
+  EXPECT_TRUE(opaqueWhite);
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) ASSERT_EQ(texmap[FONT_SLOT][y * 256 + x] >> 24, 0u) << x << "," << y;
+}
+
 }  // namespace
