@@ -64,7 +64,9 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
   }
   // At 0,0: without a window manager nothing else would place it. The
   // size is that of one half, what Alt+Enter leaves when it makes a window.
-  screen->window = SDL_CreateWindow("Musicdisk", 0, 0, width, height / 2, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  // Hidden until the renderer exists: made full screen before the renderer,
+  // the window waits for the X server twice and start-up takes twice as long.
+  screen->window = SDL_CreateWindow("Musicdisk", 0, 0, width, height / 2, SDL_WINDOW_HIDDEN);
   if (!screen->window) {
     delete screen;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -82,6 +84,9 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     *error = OSERR_NOCHIPS;
     return nullptr;
   }
+  SDL_SetWindowFullscreen(screen->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  SDL_ShowWindow(screen->window);
+  SDL_RaiseWindow(screen->window);
   SDL_RendererInfo info;
   screen->vsync = SDL_GetRendererInfo(screen->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
   screen->width = width;
