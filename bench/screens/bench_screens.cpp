@@ -40,12 +40,6 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-void show() {
-  W3DDrawTriangles(w3d_Context);
-  triPos = 0;
-  W3DSwitchBuffer();
-}
-
 // CPU milliseconds per frame of a pass function at the given clock values.
 template <typename Pass>
 double frameCpu(int frames, Pass pass) {
@@ -92,7 +86,7 @@ int main(int argc, char **argv) {
   getTimeWithStatus(1);
   IntroState intro = {};
   introPass(&intro, getTime(), nullptr);
-  show();
+  W3DShowFrame();
   double firstFrame = seconds(CLOCK_MONOTONIC) - start;
   printf("%s renderer, %dx%d\n", mode, SCREEN_WIDTH, SCREEN_HEIGHT);
   printf("start-up to the first intro frame: %.1f ms\n", firstFrame * 1000);
@@ -138,7 +132,7 @@ int main(int argc, char **argv) {
     IntroState state = {};
     double ms = frameCpu(frames, [&](int) {
       introPass(&state, t, nullptr);
-      show();
+      W3DShowFrame();
       W3DClearWindow(t > 11450 ? 1 : 0);
     });
     printf("intro frame at t=%d: %.3f ms CPU\n", t, ms);
@@ -154,13 +148,13 @@ int main(int argc, char **argv) {
   changeSong = 0;
   double playing = frameCpu(frames, [&](int i) {
     diskPass(&disk, 1000 + i, nullptr);
-    show();
+    W3DShowFrame();
   });
   printf("disk frame, playing, 100 sparks: %.3f ms CPU\n", playing);
   loadingSong = 1;
   double loading = frameCpu(frames, [&](int i) {
     diskPass(&disk, 2000 + i, nullptr);
-    show();
+    W3DShowFrame();
   });
   printf("disk frame, loading overlay: %.3f ms CPU\n", loading);
 
@@ -168,7 +162,7 @@ int main(int argc, char **argv) {
   IntroState swirl = {};
   printf("intro at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
            introPass(&swirl, getTime() + 1651, nullptr);
-           show();
+           W3DShowFrame();
            W3DClearWindow(0);
          }));
   loadingSong = 0;
@@ -176,7 +170,7 @@ int main(int argc, char **argv) {
   fps = 0;
   printf("disk screen at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
            diskPass(&disk, getTime(), nullptr);
-           show();
+           W3DShowFrame();
          }));
 
   W3DCleanup();

@@ -39,6 +39,9 @@ extern uint64_t droppedQuads;
 // Draws records 0 .. triPos-1 inside the hardware lock, giving the lock up
 // for a moment every 16 triangles. Changes neither triPos nor the records.
 void W3DDrawTriangles(W3D_Context *context);
+// The end of every frame: submit the batch to w3d_Context, empty it and
+// show the frame (W3DSwitchBuffer).
+void W3DShowFrame();
 
 void W3DTexturePolygonPosition(int slot, float x, float y, float z, float width, float height, float uLeft, float vTop,
                                float uRight, float vBottom, float brightness, float alpha);

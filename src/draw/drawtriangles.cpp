@@ -52,3 +52,9 @@ void W3DDrawTriangles(W3D_Context *context) {
   }
   W3DUnLockHardware(context);
 }
+
+void W3DShowFrame() {
+  W3DDrawTriangles(w3d_Context);
+  triPos = 0;
+  W3DSwitchBuffer();
+}

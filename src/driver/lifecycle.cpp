@@ -72,9 +72,7 @@ int runFarewell() {
   // The fade counts frames, not time, and reads no input.
   for (; k < FAREWELL_FRAMES && !terminationRequested(); k++) {
     farewellFrame(k);
-    W3DDrawTriangles(w3d_Context);
-    triPos = 0;
-    W3DSwitchBuffer();
+    W3DShowFrame();
     W3DClearWindow(1);
   }
   return k;

@@ -139,9 +139,7 @@ void runDisk(int32_t startTime) {
     IntuiMessage *message = W3DGetMsg();
     bool quit = diskPass(&state, t, message);
     if (message) ReplyMsg(message);
-    W3DDrawTriangles(w3d_Context);
-    triPos = 0;
-    W3DSwitchBuffer();
+    W3DShowFrame();
     frames++;
     if (quit || W3DCloseRequested()) return;
   }

@@ -115,9 +115,7 @@ void runIntro() {
     IntuiMessage *message = W3DGetMsg();
     IntroPass pass = introPass(&state, t, message);
     if (message) ReplyMsg(message);
-    W3DDrawTriangles(w3d_Context);
-    triPos = 0;
-    W3DSwitchBuffer();
+    W3DShowFrame();
     W3DClearWindow(pass.fullClear);
     if (pass.finished || W3DCloseRequested()) return;
   }

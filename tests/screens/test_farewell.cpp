@@ -37,9 +37,7 @@ TEST(Farewell, ThreeHundredFramesFadeTheCowOut) {
   // The first fade frame alone: the cow's muzzle at full strength.
   triPos = 0;
   farewellFrame(0);
-  W3DDrawTriangles(w3d_Context);
-  triPos = 0;
-  W3DSwitchBuffer();
+  W3DShowFrame();
   W3DClearWindow(1);
   uint32_t opaque = shownCentre();
   EXPECT_GT((opaque >> 16) & 0xFF, 150u) << std::hex << opaque;
