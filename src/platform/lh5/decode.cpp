@@ -88,6 +88,20 @@ void buildSingle(HuffmanTable<ROOT_BITS, SYMBOLS> &table, int sym) {
   std::fill(table.entries, table.entries + (1 << ROOT_BITS), ENTRY_VALID | (uint32_t)sym);
 }
 
+// Tops the bit buffer up to at least 56 bits from 8 readable input bytes.
+// Takes the buffer as references so that the hot loop can keep it in locals.
+inline void refillFromEightBytes(uint64_t &bits, int &count, const uint8_t *&p) {
+  uint64_t v;
+  memcpy(&v, p, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  bits |= v >> count;
+  int bytes = (63 - count) >> 3;
+  p += bytes;
+  count += bytes * 8;
+}
+
 struct BitReader {
   const uint8_t *p;
   const uint8_t *end;
@@ -99,15 +113,7 @@ struct BitReader {
   // Makes at least 56 bits available.
   inline void refill() {
     if (end - p >= 8) {
-      uint64_t v;
-      memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      v = __builtin_bswap64(v);
-#endif
-      bits |= v >> count;
-      int bytes = (63 - count) >> 3;
-      p += bytes;
-      count += bytes * 8;
+      refillFromEightBytes(bits, count, p);
       return;
     }
     slowRefill();
@@ -287,15 +293,7 @@ DecodeStatus decompress(const uint8_t *input, size_t inSize, uint64_t outSize, S
       }
       blockCodes--;
       if (end - p >= 8) {
-        uint64_t v;
-        memcpy(&v, p, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        v = __builtin_bswap64(v);
-#endif
-        bits |= v >> count;
-        int bytes = (63 - count) >> 3;
-        p += bytes;
-        count += bytes * 8;
+        refillFromEightBytes(bits, count, p);
       } else {
         in.bits = bits, in.count = count, in.p = p;
         in.slowRefill();
