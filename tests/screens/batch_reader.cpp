@@ -1,5 +1,6 @@
 #include "batch_reader.h"
 
+#include <cctype>
 #include <cmath>
 
 #include "display/display.h"
@@ -50,4 +51,9 @@ const TextLine *findLine(const std::vector<TextLine> &lines, const std::string &
   for (const TextLine &line : lines)
     if (line.text.find(needle) != std::string::npos) return &line;
   return nullptr;
+}
+
+std::string upper(std::string s) {
+  for (char &c : s) c = (char)toupper((unsigned char)c);
+  return s;
 }

@@ -27,5 +27,7 @@ struct TextLine {
 std::vector<Quad> batchQuads();
 // Grid text lines (glyph quads of FONT_SLOT, glyph-sized, centred on a row).
 std::vector<TextLine> batchTextLines();
+// Text as the glyph sheet shows it: lower-case letters as capitals.
+std::string upper(std::string s);
 // The first text line on a row that contains needle, or null.
 const TextLine *findLine(const std::vector<TextLine> &lines, const std::string &needle);

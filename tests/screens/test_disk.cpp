@@ -23,11 +23,6 @@
 
 namespace {
 
-std::string upper(std::string s) {
-  for (char &c : s) c = (char)toupper((unsigned char)c);
-  return s;
-}
-
 W3D_Screen screen;
 
 // A player's port on a thread of its own that records every command.

@@ -14,11 +14,6 @@
 
 namespace {
 
-std::string upper(std::string s) {
-  for (char &c : s) c = (char)toupper((unsigned char)c);
-  return s;
-}
-
 class Intro : public ::testing::Test {
  protected:
   void SetUp() override {
