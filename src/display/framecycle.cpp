@@ -93,9 +93,10 @@ SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pi
 }
 
 SDL_Rect shownPictureRect(W3D_Screen *screen) {
-  int outputWidth = 0, outputHeight = 0;
-  SDL_GetRendererOutputSize(screen->renderer, &outputWidth, &outputHeight);
-  return pictureRect(outputWidth, outputHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
+  // The window asks for no high-DPI surface: its size is in output pixels.
+  int windowWidth = 0, windowHeight = 0;
+  SDL_GetWindowSize(screen->window, &windowWidth, &windowHeight);
+  return pictureRect(windowWidth, windowHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
 }
 
 void W3DSwitchBuffer() {

@@ -46,14 +46,6 @@ void movePointer(int x, int y) {
   if (!w3d_Screen || SCREEN_WIDTH <= 0 || SCREEN_HEIGHT <= 0) return;
   SDL_Rect picture = shownPictureRect(w3d_Screen);
   if (picture.w <= 0 || picture.h <= 0) return;
-  // Events come in window units, the picture's place in output pixels.
-  int windowWidth = 0, windowHeight = 0, outputWidth = 0, outputHeight = 0;
-  SDL_GetWindowSize(w3d_Screen->window, &windowWidth, &windowHeight);
-  SDL_GetRendererOutputSize(w3d_Screen->renderer, &outputWidth, &outputHeight);
-  if (windowWidth > 0 && windowHeight > 0) {
-    x = static_cast<int>(int64_t(x) * outputWidth / windowWidth);
-    y = static_cast<int>(int64_t(y) * outputHeight / windowHeight);
-  }
   int64_t px = (int64_t(x) - picture.x) * SCREEN_WIDTH / picture.w;
   int64_t py = (int64_t(y) - picture.y) * SCREEN_HEIGHT / picture.h;
   if (x < picture.x) px = 0;

@@ -46,7 +46,7 @@ void closeWindow(W3D_Window *window);
 const char *contextErrorReason(int32_t error);
 
 // Where the picture lies in the screen's window as the window is now, in
-// the renderer's output pixels. Drawing and the pointer both go by it.
+// window pixels. Drawing and the pointer both go by it.
 SDL_Rect shownPictureRect(W3D_Screen *screen);
 // Where the picture of pictureWidth x pictureHeight lies in an output of
 // outputWidth x outputHeight: as large as fits, aspect kept, centred.
