@@ -45,6 +45,7 @@ struct W3D_Screen {
   int32_t refreshRate;    // of the display the window is on, Hz
   bool vsync;             // the renderer waits for the display at present
   int32_t shownHalf;      // the half last shown: 0 upper, 1 lower, -1 none yet
+  bool fullScreen;        // covers the display (else a window of one half's size)
 };
 // The window: the input messages and the bitmap of both halves
 // (display/window.h).
@@ -60,6 +61,7 @@ extern W3D_Window *w3d_Window;
 extern W3D_Bitmap *w3d_BitMap;
 extern W3D_Context *w3d_Context;
 extern int32_t HARDWARELOCK;  // 1 while the system holds the lock
+extern bool w3d_StartWindowed;  // open the screen as a window, not full screen
 
 // Setup and teardown.
 // Opens a library of at least that version and its main interface: 1, or 0

@@ -58,9 +58,7 @@ void showHalf(W3D_Screen *screen, SDL_Texture *half) {
   SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);  // the bars beside or above the picture
-  int outputWidth = 0, outputHeight = 0;
-  SDL_GetRendererOutputSize(renderer, &outputWidth, &outputHeight);
-  SDL_Rect target = pictureRect(outputWidth, outputHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
+  SDL_Rect target = shownPictureRect(screen);
   SDL_RenderCopy(renderer, half, nullptr, &target);
   SDL_RenderPresent(renderer);
 }
@@ -92,6 +90,13 @@ SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pi
   rect.x = (outputWidth - rect.w) / 2;
   rect.y = (outputHeight - rect.h) / 2;
   return rect;
+}
+
+SDL_Rect shownPictureRect(W3D_Screen *screen) {
+  // The window asks for no high-DPI surface: its size is in output pixels.
+  int windowWidth = 0, windowHeight = 0;
+  SDL_GetWindowSize(screen->window, &windowWidth, &windowHeight);
+  return pictureRect(windowWidth, windowHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
 }
 
 void W3DSwitchBuffer() {

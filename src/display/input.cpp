@@ -44,9 +44,7 @@ void enqueue(W3D_Window *window, uint32_t messageClass, uint16_t code) {
 // picture (the bars around it give positions outside).
 void movePointer(int x, int y) {
   if (!w3d_Screen || SCREEN_WIDTH <= 0 || SCREEN_HEIGHT <= 0) return;
-  int windowWidth = 0, windowHeight = 0;
-  SDL_GetWindowSize(w3d_Screen->window, &windowWidth, &windowHeight);
-  SDL_Rect picture = pictureRect(windowWidth, windowHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
+  SDL_Rect picture = shownPictureRect(w3d_Screen);
   if (picture.w <= 0 || picture.h <= 0) return;
   int64_t px = (int64_t(x) - picture.x) * SCREEN_WIDTH / picture.w;
   int64_t py = (int64_t(y) - picture.y) * SCREEN_HEIGHT / picture.h;
@@ -60,10 +58,7 @@ void movePointer(int x, int y) {
 
 void toggleFullScreen() {
   if (!w3d_Screen) return;
-  bool full = SDL_GetWindowFlags(w3d_Screen->window) & SDL_WINDOW_FULLSCREEN;
-  SDL_SetWindowFullscreen(w3d_Screen->window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-  w3d_Screen->refreshRate = displayRefreshRate(w3d_Screen->window);
-  resetFramePacing();
+  setFullScreen(w3d_Screen, !w3d_Screen->fullScreen);
 }
 
 void takeKey(W3D_Window *window, const SDL_KeyboardEvent &key) {

@@ -23,6 +23,7 @@ W3D_Window *w3d_Window = nullptr;
 W3D_Bitmap *w3d_BitMap = nullptr;
 W3D_Context *w3d_Context = nullptr;
 int32_t HARDWARELOCK = 0;
+bool w3d_StartWindowed = false;
 
 namespace {
 
@@ -52,7 +53,13 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     return nullptr;
   }
   int32_t width = nominal.MaxX - nominal.MinX + 1;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  // With no display to show on (a console, a login over SSH) SDL would
+  // fall back to a driver that draws into memory and run unseen: only a
+  // driver asked for by name may do that.
+  const char *driver = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  const char *x11 = SDL_getenv("DISPLAY"), *wayland = SDL_getenv("WAYLAND_DISPLAY");
+  bool noDisplay = (!x11 || !*x11) && (!wayland || !*wayland);
+  if ((noDisplay && (!driver || !*driver)) || SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     *error = OSERR_NOMONITOR;
     return nullptr;
   }
@@ -66,7 +73,7 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
   // size is that of one half, what Alt+Enter leaves when it makes a window.
   // Hidden until the renderer exists: made full screen before the renderer,
   // the window waits for the X server twice and start-up takes twice as long.
-  screen->window = SDL_CreateWindow("Musicdisk", 0, 0, width, height / 2, SDL_WINDOW_HIDDEN);
+  screen->window = SDL_CreateWindow("Musicdisk", 0, 0, width, height / 2, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!screen->window) {
     delete screen;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -84,14 +91,13 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     *error = OSERR_NOCHIPS;
     return nullptr;
   }
-  SDL_SetWindowFullscreen(screen->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  screen->width = width;
+  screen->height = height;
+  setFullScreen(screen, !w3d_StartWindowed);
   SDL_ShowWindow(screen->window);
   SDL_RaiseWindow(screen->window);
   SDL_RendererInfo info;
   screen->vsync = SDL_GetRendererInfo(screen->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
-  screen->width = width;
-  screen->height = height;
-  screen->refreshRate = displayRefreshRate(screen->window);
   screen->shownHalf = -1;
   screen->MouseX = static_cast<int16_t>(width / 2);
   screen->MouseY = static_cast<int16_t>(height / 4);

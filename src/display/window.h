@@ -45,12 +45,18 @@ W3D_Window *openWindow(W3D_Screen *screen);
 void closeWindow(W3D_Window *window);
 const char *contextErrorReason(int32_t error);
 
+// Where the picture lies in the screen's window as the window is now, in
+// window pixels. Drawing and the pointer both go by it.
+SDL_Rect shownPictureRect(W3D_Screen *screen);
 // Where the picture of pictureWidth x pictureHeight lies in an output of
 // outputWidth x outputHeight: as large as fits, aspect kept, centred.
 SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pictureHeight);
 // Erases bitmap rows top..bottom, columns left..right (corners included)
 // to black.
 void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int32_t bottom);
+// Makes the screen's window cover its display, or a window of one half's
+// size at the top left (fullscreen.cpp).
+void setFullScreen(W3D_Screen *screen, bool full);
 // Forgets the frame pacing's schedule (a new screen starts afresh).
 void resetFramePacing();
 // The display's refresh rate for the screen's window; 60 when unknown.

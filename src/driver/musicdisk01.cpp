@@ -10,6 +10,7 @@
 
 #include "display/display.h"
 #include "draw/batch.h"
+#include "driver/commandline.h"
 #include "driver/lifecycle.h"
 #include "music/music.h"
 #include "platform/files.h"
@@ -26,7 +27,10 @@ const char HANDLER_PORT[] = "demoport";
 
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
+  int optionsExit = readCommandLine(argc, argv);
+  if (optionsExit >= 0) return optionsExit;
+
   installTerminationHandlers();
   atexit(removeStagingDirectory);
   if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");

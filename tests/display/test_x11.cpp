@@ -83,13 +83,13 @@ TEST_F(X11Test, RealKeysAndAClickArriveAsMessages) {
   EXPECT_EQ(w3d_Screen->MouseY, (600 - picture.y) * SCREEN_HEIGHT / picture.h);
 
   // Alt+Enter makes a window of the full screen, and is not a key message.
-  ASSERT_TRUE(SDL_GetWindowFlags(w3d_Screen->window) & SDL_WINDOW_FULLSCREEN);
+  ASSERT_TRUE(w3d_Screen->fullScreen);
   const char *altEnter[] = {"key", "alt+Return", nullptr};
   ASSERT_EQ(runXdotool(server, altEnter), 0);
   Messages alt = collect(2, IDCMP_RAWKEY, 0xE4);
   Messages altOnly = {{IDCMP_RAWKEY, 0x64}, {IDCMP_RAWKEY, 0xE4}};
   EXPECT_EQ(alt, altOnly);
-  EXPECT_FALSE(SDL_GetWindowFlags(w3d_Screen->window) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_FALSE(w3d_Screen->fullScreen);
 
   W3DCleanup();
   EXPECT_EQ(w3d_Screen, nullptr);

@@ -29,9 +29,9 @@ def song_paths():
     return re.findall(r'"(music/[^"]+)"', body)
 
 
-def start_xvfb():
+def start_xvfb(size="1024x768"):
     r, w = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp"],
                             pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
     number = b""
@@ -75,6 +75,8 @@ class Log:
 
 
 class EndToEnd(unittest.TestCase):
+    SCREEN = "1024x768"
+
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="musicdisk-e2e-")
         # The program's data directory: the executable beside music/ and the player.
@@ -87,7 +89,7 @@ class EndToEnd(unittest.TestCase):
         self.runtime = os.path.join(self.dir, "run")
         os.makedirs(self.runtime, mode=0o700)
         self.log = Log(os.path.join(self.dir, "player.log"))
-        self.xvfb, self.display = start_xvfb()
+        self.xvfb, self.display = start_xvfb(self.SCREEN)
         self.env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=self.runtime,
                         STANDIN_LOG=self.log.path, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
         self.program = None
@@ -122,8 +124,8 @@ class EndToEnd(unittest.TestCase):
             time.sleep(0.1)
         raise AssertionError("the musicdisk's window did not appear")
 
-    def start(self, env=None):
-        self.program = subprocess.Popen([os.path.join(self.dir, "musicdisk")], cwd="/", env=env or self.env,
+    def start(self, env=None, args=()):
+        self.program = subprocess.Popen([os.path.join(self.dir, "musicdisk"), *args], cwd="/", env=env or self.env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.log.program = self.program
 
