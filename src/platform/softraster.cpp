@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr int64_t SUBPIXEL = 256;             // positions snap to 1/256 pixel
@@ -20,6 +24,9 @@ int64_t floorDiv(int64_t a, int64_t b) {
 }
 
 int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+
+#ifndef __SSE2__
+// The arithmetic without vector registers: two channels per word.
 
 // x * y / 255, rounded as the GPU rounds its 8-bit products.
 inline uint32_t mul8(uint32_t x, uint32_t y) {
@@ -35,15 +42,28 @@ inline uint32_t mulLanes(uint32_t lanes, uint32_t factor) {
 
 // a + (b - a) * w / 256 on both lanes.
 inline uint32_t lerpLanes(uint32_t a, uint32_t b, uint32_t w) { return ((a * (256 - w) + b * w) >> 8) & LANES; }
+#endif
 
-// The texture at texel position s, t (16.16 fixed point, texel centres at
-// .5 already taken off), filtered from the four nearest texels, the edges
-// clamped.
-// With blend set, texels that are all transparent give 0 at once: the pixel
-// stays as it is whatever their colour.
-inline uint32_t bilinear(const W3D_SoftImage *texture, int32_t s, int32_t t, bool blend) {
+// The four texels around texel position s, t (16.16 fixed point, texel
+// centres at .5 already taken off) and the weights of the right and lower
+// ones. CLAMP: the position may lie on or beyond an edge, which repeats.
+struct Texels {
+  uint32_t p00, p10, p01, p11, wx, wy;
+};
+
+template <bool CLAMP>
+inline void fetch(const W3D_SoftImage *texture, int32_t s, int32_t t, Texels *q) {
   int32_t x0 = s >> 16, y0 = t >> 16;
-  uint32_t wx = (s >> 8) & 255, wy = (t >> 8) & 255;
+  q->wx = (s >> 8) & 255;
+  q->wy = (t >> 8) & 255;
+  if (!CLAMP) {
+    const uint32_t *p = texture->pixels + int64_t(y0) * texture->width + x0;
+    q->p00 = p[0];
+    q->p10 = p[1];
+    q->p01 = p[texture->width];
+    q->p11 = p[texture->width + 1];
+    return;
+  }
   int32_t x1 = x0 + 1, y1 = y0 + 1;
   int32_t lastX = texture->width - 1, lastY = texture->height - 1;
   x0 = x0 < 0 ? 0 : (x0 > lastX ? lastX : x0);
@@ -52,11 +72,19 @@ inline uint32_t bilinear(const W3D_SoftImage *texture, int32_t s, int32_t t, boo
   y1 = y1 < 0 ? 0 : (y1 > lastY ? lastY : y1);
   const uint32_t *row0 = texture->pixels + int64_t(y0) * texture->width;
   const uint32_t *row1 = texture->pixels + int64_t(y1) * texture->width;
-  uint32_t p00 = row0[x0], p10 = row0[x1], p01 = row1[x0], p11 = row1[x1];
-  if (blend && ((p00 | p10 | p01 | p11) >> 24) == 0) return 0;
-  uint32_t rb = lerpLanes(lerpLanes(p00 & LANES, p10 & LANES, wx), lerpLanes(p01 & LANES, p11 & LANES, wx), wy);
-  uint32_t ag = lerpLanes(lerpLanes(p00 >> 8 & LANES, p10 >> 8 & LANES, wx),
-                          lerpLanes(p01 >> 8 & LANES, p11 >> 8 & LANES, wx), wy);
+  q->p00 = row0[x0];
+  q->p10 = row0[x1];
+  q->p01 = row1[x0];
+  q->p11 = row1[x1];
+}
+
+#ifndef __SSE2__
+// The texels mixed by their weights, across first, then down.
+inline uint32_t bilinear(const Texels &q) {
+  uint32_t rb = lerpLanes(lerpLanes(q.p00 & LANES, q.p10 & LANES, q.wx), lerpLanes(q.p01 & LANES, q.p11 & LANES, q.wx),
+                          q.wy);
+  uint32_t ag = lerpLanes(lerpLanes(q.p00 >> 8 & LANES, q.p10 >> 8 & LANES, q.wx),
+                          lerpLanes(q.p01 >> 8 & LANES, q.p11 >> 8 & LANES, q.wx), q.wy);
   return rb | ag << 8;
 }
 
@@ -73,6 +101,7 @@ inline uint32_t blendPixel(uint32_t source, uint32_t destination, uint32_t a) {
   uint32_t alpha = a + mul8(destination >> 24, ia);
   return alpha << 24 | rb | g << 8;
 }
+#endif
 
 // One attribute over the triangle: value = at0 + dx * (x - x0) + dy * (y - y0).
 struct Plane {
@@ -116,23 +145,99 @@ struct Colour {
   uint32_t r, g, b, a;
 };
 
-template <bool MODULATE>
+#ifdef __SSE2__
+// x * y / 255 rounded, on 16-bit lanes.
+inline __m128i mul8x8(__m128i x, __m128i y) {
+  __m128i v = _mm_add_epi16(_mm_mullo_epi16(x, y), _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+}
+
+// The four texels mixed by their weights, across first, then down: b, g,
+// r, a on the low four 16-bit lanes. Each row is one multiply-add of texel
+// pairs with the weight pair (256 - w, w).
+inline __m128i bilinear(const Texels &q, __m128i zero) {
+  __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
+  __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
+  __m128i across = _mm_set1_epi32(int(q.wx << 16 | (256 - q.wx)));
+  __m128i down = _mm_set1_epi32(int(q.wy << 16 | (256 - q.wy)));
+  __m128i top = _mm_srli_epi32(_mm_madd_epi16(upper, across), 8);
+  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(lower, across), 8);
+  __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), down), 8);
+  return _mm_packs_epi32(mixed, mixed);
+}
+#endif
+
+// Fills count pixels of a row from out on, the texture position starting at
+// s, t and moving by ds, dt per pixel (32.32 fixed point).
+template <bool MODULATE, bool CLAMP>
 uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
                   int64_t dt, Colour colour, bool blend) {
   uint64_t written = 0;
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
+#endif
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
-    uint32_t source = bilinear(texture, int32_t(s >> 16), int32_t(t >> 16), blend);
+    Texels q;
+    fetch<CLAMP>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
+    // All four transparent: blended, the pixel stays as it is.
+    if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
+#ifdef __SSE2__
+    __m128i source = bilinear(q, zero);  // b, g, r, a
+    if (MODULATE) source = mul8x8(source, tint);
+    uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
+    if (blend) {
+      if (a == 0) continue;  // a transparent pixel leaves the destination as it is
+      if (a != 255) {
+        __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[i])), zero);
+        __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
+        source = _mm_add_epi16(mul8x8(source, sourceFactor),
+                               mul8x8(destination, _mm_set1_epi16(short(255 - a))));
+      }
+    }
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+#else
+    uint32_t source = bilinear(q);
     if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
     uint32_t a = source >> 24;
     if (blend) {
-      if (a == 0) continue;  // a transparent pixel leaves the destination as it is
+      if (a == 0) continue;
       out[i] = a == 255 ? source : blendPixel(source, out[i], a);
     } else {
       out[i] = source;
     }
+#endif
     written++;
   }
   return written;
+}
+
+// Narrows lo..hi to the pixels i where first <= v + i * d <= last.
+void narrow(int64_t v, int64_t d, int64_t first, int64_t last, int64_t *lo, int64_t *hi) {
+  if (d == 0) {
+    if (v < first || v > last) *hi = *lo - 1;
+  } else if (d > 0) {
+    *lo = std::max(*lo, ceilDiv(first - v, d));
+    *hi = std::min(*hi, floorDiv(last - v, d));
+  } else {
+    *lo = std::max(*lo, ceilDiv(last - v, d));
+    *hi = std::min(*hi, floorDiv(first - v, d));
+  }
+}
+
+// A span in up to three pieces: in the middle, where all four texels of
+// every pixel lie inside the texture, no edge is clamped.
+template <bool MODULATE>
+uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t,
+                          int64_t ds, int64_t dt, Colour colour, bool blend) {
+  int64_t lo = 0, hi = count - 1;
+  narrow(s, ds, 0, (int64_t(texture->width - 1) << 32) - 1, &lo, &hi);
+  narrow(t, dt, 0, (int64_t(texture->height - 1) << 32) - 1, &lo, &hi);
+  if (lo > hi) return fillSpan<MODULATE, true>(out, count, texture, s, t, ds, dt, colour, blend);
+  return fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
+         fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend) +
+         fillSpan<MODULATE, true>(out + hi + 1, count - hi - 1, texture, s + (hi + 1) * ds, t + (hi + 1) * dt, ds, dt,
+                                  colour, blend);
 }
 
 void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
@@ -205,9 +310,9 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
     int64_t s0 = std::llrint(at(ps, s, px, py) * FIXED), t0 = std::llrint(at(pt, s, px, py) * FIXED);
     uint32_t *out = target->pixels + y * target->width + first;
     if (white) {
-      counts->written += fillSpan<false>(out, count, texture, s0, t0, ds, dt, flat, blend);
+      counts->written += fillSpanAnywhere<false>(out, count, texture, s0, t0, ds, dt, flat, blend);
     } else if (sameColour) {
-      counts->written += fillSpan<true>(out, count, texture, s0, t0, ds, dt, flat, blend);
+      counts->written += fillSpanAnywhere<true>(out, count, texture, s0, t0, ds, dt, flat, blend);
     } else {
       // Colours that vary over the triangle: one pixel at a time.
       for (int64_t i = 0; i < count; i++) {
@@ -218,7 +323,7 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
           *channel[k] = value <= 0 ? 0 : value >= 255 ? 255 : uint32_t(value + 0.5);
         }
         counts->written +=
-            fillSpan<true>(out + i, 1, texture, s0 + i * ds, t0 + i * dt, ds, dt, c, blend);
+            fillSpan<true, true>(out + i, 1, texture, s0 + i * ds, t0 + i * dt, ds, dt, c, blend);
       }
     }
   }
