@@ -1,21 +1,29 @@
 // The screens' costs on a real renderer, with the real start-up path (the
-// embedded archives, the display, the twenty textures):
+// embedded archives, the display, the twenty textures), drawn by OpenGL and
+// drawn on the CPU side by side in the same run:
 //   start-up  - from the first start-up step to the first intro frame shown
-//   frame CPU - process CPU time (all threads, the GL driver's included) of
-//               composing, submitting and showing one frame, without the
-//               wait for the display (a sleep costs no CPU)
-//   compose   - the system's own share of a frame: main-thread CPU time of
-//               composing the batch and handing it to SDL (W3DDrawTriangles
-//               and the flush of the last run), without SDL's rendering
-//   at rate   - CPU use over five seconds of each screen at the display rate
+//               (median of fresh processes, the two ways taken in turn)
+//   per frame - process CPU time (all threads, the GL driver's included)
+//               per frame shown, running at the display rate
+//   share     - per cent of one core used at the display rate, and the
+//               frames per second reached
+//   overdraw  - pixels per frame / pixels of the screen: covered (what the
+//               OpenGL path shades and blends) and written (what the CPU
+//               path touches after skipping transparent texels)
 //
-// Usage: bench_screens [offscreen|xvfb|software] [frames]
+// Usage: bench_screens [xvfb|offscreen] [WIDTHxHEIGHT] [seconds per screen] [both|gl|cpu]
+//        bench_screens startup gl|cpu   (one start-up, for the runs above)
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "display/display.h"
@@ -27,7 +35,11 @@
 #include "screens/intro.h"
 #include "xvfb.h"
 
+extern char **environ;
+
 namespace {
+
+constexpr int STARTUP_RUNS = 5;  // fresh processes per way of drawing
 
 double seconds(clockid_t clock) {
   timespec now;
@@ -36,50 +48,15 @@ double seconds(clockid_t clock) {
 }
 
 double median(std::vector<double> v) {
+  if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
 
-// CPU milliseconds per frame of a pass function at the given clock values.
-template <typename Pass>
-double frameCpu(int frames, Pass pass) {
-  std::vector<double> samples;
-  for (int i = 0; i < frames; i++) {
-    double before = seconds(CLOCK_PROCESS_CPUTIME_ID);
-    pass(i);
-    samples.push_back((seconds(CLOCK_PROCESS_CPUTIME_ID) - before) * 1000);
-  }
-  return median(samples);
-}
-
-// Per cent of one core used while a pass runs at the display rate.
-template <typename Pass>
-double cpuAtRate(double duration, Pass pass) {
-  double wall0 = seconds(CLOCK_MONOTONIC), cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);
-  int i = 0;
-  while (seconds(CLOCK_MONOTONIC) - wall0 < duration) pass(i++);
-  double wall = seconds(CLOCK_MONOTONIC) - wall0, cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
-  printf("    (%d frames in %.2f s: %.1f frames/s)\n", i, wall, i / wall);
-  return 100.0 * cpu / wall;
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-  const char *mode = argc > 1 ? argv[1] : "offscreen";
-  int frames = argc > 2 ? atoi(argv[2]) : 300;
-  XServer server;
-  if (strcmp(mode, "xvfb") == 0) {
-    if (!startXvfb("1024x768x24", &server)) return 1;
-    setenv("DISPLAY", server.display.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-  } else {
-    setenv("SDL_VIDEODRIVER", strcmp(mode, "software") == 0 ? "dummy" : "offscreen", 1);
-  }
-  char runtime[] = "/tmp/bench-screens-XXXXXX";
-  if (!mkdtemp(runtime)) return 1;
-  setenv("XDG_RUNTIME_DIR", runtime, 1);
-
+// One start-up in this process; prints the milliseconds to the first intro
+// frame on standard output.
+int startupOnce(const char *way) {
+  W3D_CpuDrawing = strcmp(way, "cpu") == 0 ? 1 : 0;
   double start = seconds(CLOCK_MONOTONIC);
   if (!startProgram()) return 1;
   initIntroStreaks();
@@ -87,93 +64,160 @@ int main(int argc, char **argv) {
   IntroState intro = {};
   introPass(&intro, getTime(), nullptr);
   W3DShowFrame();
-  double firstFrame = seconds(CLOCK_MONOTONIC) - start;
-  printf("%s renderer, %dx%d\n", mode, SCREEN_WIDTH, SCREEN_HEIGHT);
-  printf("start-up to the first intro frame: %.1f ms\n", firstFrame * 1000);
+  printf("%.1f\n", (seconds(CLOCK_MONOTONIC) - start) * 1000);
+  W3DCleanup();
+  return 0;
+}
 
-  // The system's own share: compose and hand over, no rendering.
-  {
-    IntroState state = {};
-    std::vector<double> samples;
-    for (int i = 0; i < frames; i++) {
-      double before = seconds(CLOCK_THREAD_CPUTIME_ID);
-      introPass(&state, 12000 + i, nullptr);
-      W3DDrawTriangles(w3d_Context);
-      W3D_Flush(w3d_Context);
-      samples.push_back((seconds(CLOCK_THREAD_CPUTIME_ID) - before) * 1e6);
-      triPos = 0;
-      W3DSwitchBuffer();
-    }
-    printf("intro compose and hand-over (entrants, balls): %.1f us main-thread CPU\n", median(samples));
-    DiskState disk;
-    diskEnter(&disk, 0);
-    resetSparks(100);
-    loadingSong = 0;
-    changeSong = 0;
-    samples.clear();
-    int quads = 0;
-    for (int i = 0; i < frames; i++) {
-      double before = seconds(CLOCK_THREAD_CPUTIME_ID);
-      diskPass(&disk, 1000 + i, nullptr);
-      quads = triPos / 2;
-      W3DDrawTriangles(w3d_Context);
-      W3D_Flush(w3d_Context);
-      samples.push_back((seconds(CLOCK_THREAD_CPUTIME_ID) - before) * 1e6);
-      triPos = 0;
-      W3DSwitchBuffer();
-    }
-    printf("disk compose and hand-over (%d quads, 100 sparks): %.1f us main-thread CPU\n", quads, median(samples));
-  }
+// Median start-up of fresh processes of this program, the way given.
+double startupMedian(const char *way, std::vector<double> *samples) {
+  const char *argv[] = {"bench_screens", "startup", way, nullptr};
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, const_cast<char *const *>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  char text[64] = {};
+  ssize_t got = spawned == 0 ? read(out[0], text, sizeof text - 1) : -1;
+  close(out[0]);
+  if (spawned == 0) waitpid(pid, nullptr, 0);
+  if (got > 0) samples->push_back(atof(text));
+  return samples->empty() ? -1 : median(*samples);
+}
 
-  // Intro frames in its three kinds of scene: swirl with a logo, credits,
-  // balls with the entrants' list.
-  const int32_t introTimes[] = {2000, 9700, 12000};
-  for (int32_t t : introTimes) {
-    IntroState state = {};
-    double ms = frameCpu(frames, [&](int) {
-      introPass(&state, t, nullptr);
-      W3DShowFrame();
-      W3DClearWindow(t > 11450 ? 1 : 0);
-    });
-    printf("intro frame at t=%d: %.3f ms CPU\n", t, ms);
-  }
+struct Screen {
+  const char *name;
+  void (*enter)();
+  void (*frame)(int32_t t);  // queues one frame at time t
+  int fullClear;             // erase after each frame: -1 none, 0 strip, 1 whole
+};
 
-  // Disk frames: playing with 100 sparks and every line shown, and loading.
-  DiskState disk;
+IntroState intro;
+DiskState disk;
+
+void enterIntro() {
+  intro = IntroState{};
+  initIntroStreaks();
+}
+void enterDisk() {
   diskEnter(&disk, 0);
-  resetSparks(100);
+  resetSparks(20);
   fps = 1;
   disk.showPlacing = true;
+  disk.paused = false;
   loadingSong = 0;
-  changeSong = 0;
-  double playing = frameCpu(frames, [&](int i) {
-    diskPass(&disk, 1000 + i, nullptr);
-    W3DShowFrame();
-  });
-  printf("disk frame, playing, 100 sparks: %.3f ms CPU\n", playing);
-  loadingSong = 1;
-  double loading = frameCpu(frames, [&](int i) {
-    diskPass(&disk, 2000 + i, nullptr);
-    W3DShowFrame();
-  });
-  printf("disk frame, loading overlay: %.3f ms CPU\n", loading);
+}
 
+const Screen screens[] = {
+    {"nothing drawn (show only)", [] {}, [](int32_t) {}, -1},
+    {"intro, swirl and logo", enterIntro, [](int32_t t) { introPass(&intro, 1651 + t % 1000, nullptr); }, 0},
+    {"intro, balls and entrants", enterIntro, [](int32_t t) { introPass(&intro, 12000 + t % 10000, nullptr); }, 1},
+    {"disk, playing", enterDisk,
+     [](int32_t t) {
+       disk.t = 1000 + t;
+       diskDraw(&disk);
+     },
+     -1},
+    {"disk, paused", [] { enterDisk(); disk.paused = true; },
+     [](int32_t t) {
+       disk.t = 1000 + t;
+       diskDraw(&disk);
+     },
+     -1},
+    {"disk, loading (water overlay)", [] { enterDisk(); loadingSong = 1; flashtime = 900; },
+     [](int32_t t) {
+       disk.t = 1000 + t;
+       diskDraw(&disk);
+     },
+     -1},
+    {"farewell fade", [] {}, [](int32_t t) { farewellFrame(int(t / 2) % FAREWELL_FRAMES); }, 1},
+};
+constexpr int SCREENS = sizeof screens / sizeof screens[0];
+
+struct Figures {
+  double framesPerSecond, share, cpuPerFrame, covered, written;
+};
+
+// Runs a screen at the display rate for a while.
+Figures measure(const Screen &screen, double duration) {
+  screen.enter();
   getTimeWithStatus(1);
-  IntroState swirl = {};
-  printf("intro at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
-           introPass(&swirl, getTime() + 1651, nullptr);
-           W3DShowFrame();
-           W3DClearWindow(0);
-         }));
+  W3D_Stats before = *W3D_GetStats(w3d_Context);
+  double wall0 = seconds(CLOCK_MONOTONIC), cpu0 = seconds(CLOCK_PROCESS_CPUTIME_ID);
+  int frames = 0;
+  while (seconds(CLOCK_MONOTONIC) - wall0 < duration) {
+    screen.frame(getTime());
+    W3DShowFrame();
+    if (screen.fullClear >= 0) W3DClearWindow(screen.fullClear);
+    frames++;
+  }
+  double wall = seconds(CLOCK_MONOTONIC) - wall0, cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+  const W3D_Stats *after = W3D_GetStats(w3d_Context);
+  double pixels = double(SCREEN_WIDTH) * SCREEN_HEIGHT * frames;
   loadingSong = 0;
-  resetSparks(20);
-  fps = 0;
-  printf("disk screen at the display rate: %.1f%% of one core\n", cpuAtRate(5.0, [&](int) {
-           diskPass(&disk, getTime(), nullptr);
-           W3DShowFrame();
-         }));
+  return Figures{frames / wall, 100 * cpu / wall, 1000 * cpu / frames,
+                 (after->pixelsCovered - before.pixelsCovered) / pixels,
+                 (after->pixelsWritten - before.pixelsWritten) / pixels};
+}
 
-  W3DCleanup();
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc > 2 && strcmp(argv[1], "startup") == 0) return startupOnce(argv[2]);
+  const char *mode = argc > 1 ? argv[1] : "xvfb";
+  std::string size = argc > 2 ? argv[2] : "1024x768";
+  double duration = argc > 3 ? atof(argv[3]) : 4.0;
+  const char *only = argc > 4 ? argv[4] : "both";  // gl or cpu: that way alone, for a profiler
+  XServer server;
+  if (strcmp(mode, "xvfb") == 0) {
+    if (!startXvfb((size + "x24").c_str(), &server)) return 1;
+    setenv("DISPLAY", server.display.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+  } else {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  }
+  char runtime[] = "/tmp/bench-screens-XXXXXX";
+  if (!mkdtemp(runtime)) return 1;
+  setenv("XDG_RUNTIME_DIR", runtime, 1);
+
+  const char *ways[2] = {"gl", "cpu"};
+  std::vector<double> startups[2];
+  bool measured[2] = {strcmp(only, "cpu") != 0, strcmp(only, "gl") != 0};
+  for (int run = 0; run < STARTUP_RUNS; run++)
+    for (int way = 0; way < 2; way++)
+      if (measured[way]) startupMedian(ways[way], &startups[way]);
+
+  Figures figures[2][SCREENS] = {};
+  int width = 0, height = 0;
+  for (int way = 0; way < 2; way++) {
+    if (!measured[way]) continue;
+    W3D_CpuDrawing = way;
+    if (!startProgram()) return 1;
+    width = SCREEN_WIDTH;
+    height = SCREEN_HEIGHT;
+    for (int s = 0; s < SCREENS; s++) figures[way][s] = measure(screens[s], duration);
+    W3DCleanup();
+  }
+
+  printf("\n%s, %dx%d, %.0f s per screen; before = OpenGL (llvmpipe), after = CPU drawing\n", mode, width, height,
+         duration);
+  printf("start-up to the first intro frame: before %.0f ms, after %.0f ms (medians of %d)\n",
+         median(startups[0]), median(startups[1]), STARTUP_RUNS);
+  printf("%-30s %17s %17s %19s %9s %17s\n", "screen", "frames/s", "CPU ms/frame", "% of a core", "ratio",
+         "overdraw");
+  printf("%-30s %8s %8s %8s %8s %9s %9s %9s %8s %8s\n", "", "before", "after", "before", "after", "before", "after",
+         "", "before", "after");
+  for (int s = 0; s < SCREENS; s++) {
+    const Figures &b = figures[0][s], &a = figures[1][s];
+    printf("%-30s %8.1f %8.1f %8.2f %8.2f %9.1f %9.1f %8.2fx %8.2f %8.2f\n", screens[s].name, b.framesPerSecond,
+           a.framesPerSecond, b.cpuPerFrame, a.cpuPerFrame, b.share, a.share, b.share / a.share, a.covered,
+           a.written);
+  }
   if (server.pid > 0) stopXvfb(&server);
   rmdir(runtime);
   return 0;

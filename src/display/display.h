@@ -44,6 +44,7 @@ struct W3D_Screen {
   int32_t width, height;  // the screen: width x 2 * SCREEN_HEIGHT
   int32_t refreshRate;    // of the display the window is on, Hz
   bool vsync;             // the renderer waits for the display at present
+  bool cpuDrawing;        // the halves are drawn on the CPU (no GPU to draw them)
   int32_t shownHalf;      // the half last shown: 0 upper, 1 lower, -1 none yet
   bool fullScreen;        // covers the display (else a window of one half's size)
 };

@@ -51,7 +51,7 @@ void waitForFrame(int32_t refreshRate) {
   nextFrameTime += period;
 }
 
-void showHalf(W3D_Screen *screen, SDL_Texture *half) {
+void showHalf(W3D_Screen *screen, int shown) {
   SDL_Renderer *renderer = screen->renderer;
   SDL_SetRenderTarget(renderer, nullptr);
   SDL_RenderSetClipRect(renderer, nullptr);
@@ -59,7 +59,7 @@ void showHalf(W3D_Screen *screen, SDL_Texture *half) {
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);  // the bars beside or above the picture
   SDL_Rect target = shownPictureRect(screen);
-  SDL_RenderCopy(renderer, half, nullptr, &target);
+  SDL_RenderCopy(renderer, W3D_ShowableHalf(w3d_BitMap, shown), nullptr, &target);
   SDL_RenderPresent(renderer);
 }
 
@@ -112,7 +112,7 @@ void W3DSwitchBuffer() {
   }
   W3D_SetScissor(w3d_Context, &scissor);
   W3D_Flush(w3d_Context);
-  showHalf(w3d_Screen, w3d_BitMap->half[shown]);
+  showHalf(w3d_Screen, shown);
   w3d_Screen->shownHalf = shown;
   // Loops that take no input (the closing fade) keep the window alive too.
   pumpInput();
@@ -123,20 +123,13 @@ void W3DSwitchBuffer() {
 void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   W3D_Bitmap *bitmap = &window->bitmap;
   if (w3d_Context) W3D_Flush(w3d_Context);  // what was drawn before the erase stays below it
-  SDL_Renderer *renderer = bitmap->renderer;
   int32_t height = bitmap->height;
   for (int half = 0; half < 2; half++) {
     int32_t first = top > half * height ? top : half * height;
     int32_t last = bottom < half * height + height - 1 ? bottom : half * height + height - 1;
     if (first > last || left > right) continue;
     SDL_Rect rect = {left, first - half * height, right - left + 1, last - first + 1};
-    SDL_SetRenderTarget(renderer, bitmap->half[half]);
-    // SDL_RenderClear would ignore the rectangle; a fill without blending
-    // replaces the pixels.
-    SDL_RenderSetClipRect(renderer, nullptr);
-    SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderFillRect(renderer, &rect);
+    W3D_EraseHalf(bitmap, half, &rect);
   }
 }
 

@@ -34,12 +34,16 @@ const uint32_t FogModes[5] = {0, 1, 2, 3, 4};
 const uint32_t CurrentFog = 0;
 const W3D_Color ccol = {0.0f, 1.0f, 0.0f, 0.8f};
 
-void fillBlack(SDL_Renderer *renderer, SDL_Texture *half) {
-  SDL_SetRenderTarget(renderer, half);
-  SDL_RenderSetClipRect(renderer, nullptr);
-  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  SDL_RenderFillRect(renderer, nullptr);
+// Without a GPU, OpenGL only adds a second CPU rasteriser and a copy per
+// frame: the window gets SDL's software renderer, which shows the halves
+// that the 3D library draws on the CPU. SDL must not put that renderer's
+// window surface on OpenGL again.
+SDL_Renderer *rendererForCpuDrawing(SDL_Window *window, SDL_Renderer *renderer) {
+  SDL_RendererInfo info;
+  if (SDL_GetRendererInfo(renderer, &info) == 0 && SDL_strcmp(info.name, "software") == 0) return renderer;
+  SDL_DestroyRenderer(renderer);
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
 }
 
 }  // namespace
@@ -84,6 +88,10 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
                                         SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE | SDL_RENDERER_PRESENTVSYNC);
   if (!screen->renderer)
     screen->renderer = SDL_CreateRenderer(screen->window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
+  if (screen->renderer && W3D_PrefersCpuDrawing(screen->renderer)) {
+    screen->renderer = rendererForCpuDrawing(screen->window, screen->renderer);
+    screen->cpuDrawing = true;
+  }
   if (!screen->renderer) {
     SDL_DestroyWindow(screen->window);
     delete screen;
@@ -128,10 +136,14 @@ W3D_Window *openWindow(W3D_Screen *screen) {
   window->bitmap.width = screen->width;
   window->bitmap.height = screen->height / 2;
   window->pendingMove = -1;
-  for (SDL_Texture *&half : window->bitmap.half) {
-    half = SDL_CreateTexture(screen->renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+  for (int n = 0; n < 2; n++) {
+    SDL_Texture *&half = window->bitmap.half[n];
+    half = SDL_CreateTexture(screen->renderer, SDL_PIXELFORMAT_ARGB8888,
+                             screen->cpuDrawing ? SDL_TEXTUREACCESS_STREAMING : SDL_TEXTUREACCESS_TARGET,
                              window->bitmap.width, window->bitmap.height);
-    if (!half) {
+    if (screen->cpuDrawing && half)
+      window->bitmap.pixels[n] = new (std::nothrow) uint32_t[size_t(window->bitmap.width) * window->bitmap.height];
+    if (!half || (screen->cpuDrawing && !window->bitmap.pixels[n])) {
       closeWindow(window);
       return nullptr;
     }
@@ -149,6 +161,7 @@ void closeWindow(W3D_Window *window) {
   if (!window) return;
   for (SDL_Texture *half : window->bitmap.half)
     if (half) SDL_DestroyTexture(half);
+  for (uint32_t *pixels : window->bitmap.pixels) delete[] pixels;
   delete window;
 }
 
@@ -283,8 +296,8 @@ int32_t W3DSetup() {
 
   // The palette (entry 0 black, 10 red) has no meaning on a true-colour
   // display: the erase colour is black by itself. Both halves start black.
-  fillBlack(w3d_Screen->renderer, w3d_BitMap->half[0]);
-  fillBlack(w3d_Screen->renderer, w3d_BitMap->half[1]);
+  W3D_EraseHalf(w3d_BitMap, 0, nullptr);
+  W3D_EraseHalf(w3d_BitMap, 1, nullptr);
   SDL_SetRenderTarget(w3d_Screen->renderer, nullptr);
 
   int32_t contextError = 0;

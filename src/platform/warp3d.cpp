@@ -6,12 +6,19 @@
 // another texture, the buffer is full, the draw region or scissor changes,
 // or the display flushes before it shows or erases a half. Nothing here
 // allocates after the context and its textures are made.
+//
+// On a bitmap whose halves are in memory (the renderer is a CPU rasteriser
+// anyway), the run is filled by our own rasteriser instead, from a copy of
+// the texels kept with each texture: the same pictures for far less work.
 #include "platform/warp3d.h"
 
 #include <SDL.h>
 
 #include <cmath>
+#include <cstring>
 #include <new>
+
+#include "platform/softraster.h"
 
 namespace {
 
@@ -25,7 +32,8 @@ constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
 
 struct W3D_Texture {
   W3D_Context *context;
-  SDL_Texture *texture;
+  SDL_Texture *texture;   // drawn by the GPU
+  uint32_t *texels;       // drawn on the CPU: the texels as last uploaded
   const uint32_t *image;  // the caller's texels, A8R8G8B8 words
   int32_t width, height;  // texels
   float uScale, vScale;   // 1 / width, 1 / height
@@ -34,6 +42,7 @@ struct W3D_Texture {
 
 struct W3D_Context {
   W3D_Bitmap *bitmap;
+  bool cpu;               // the bitmap's halves are in memory
   int32_t half;           // 0 upper, 1 lower
   bool scissorSet;
   SDL_Rect scissor;       // pixels of the half
@@ -50,6 +59,7 @@ struct W3D_Context {
 };
 
 void (*W3D_TraceHook)(const char *operation) = nullptr;
+int W3D_CpuDrawing = -1;
 
 namespace {
 
@@ -75,6 +85,7 @@ Uint8 colourByte(float value) {
 // resets the clip rectangle when the target changes, and others (the
 // display) change the target between runs, so both are set every time.
 void applyRegion(W3D_Context *context) {
+  if (context->cpu) return;
   SDL_Renderer *renderer = context->bitmap->renderer;
   SDL_SetRenderTarget(renderer, context->bitmap->half[context->half]);
   SDL_RenderSetClipRect(renderer, context->scissorSet ? &context->scissor : nullptr);
@@ -82,6 +93,19 @@ void applyRegion(W3D_Context *context) {
 
 void flushRun(W3D_Context *context) {
   if (context->runVertices == 0) return;
+  if (context->cpu) {
+    W3D_Bitmap *bitmap = context->bitmap;
+    W3D_SoftImage target{bitmap->pixels[context->half], bitmap->width, bitmap->height};
+    W3D_SoftImage image{context->runTexture->texels, context->runTexture->width, context->runTexture->height};
+    W3D_SoftCounts counts{0, 0};
+    w3d_SoftTriangles(&target, context->scissorSet ? &context->scissor : nullptr, &image, context->run,
+                      context->runVertices, (context->states & W3D_BLENDING) != 0, &counts);
+    context->stats.pixelsCovered += counts.covered;
+    context->stats.pixelsWritten += counts.written;
+    context->stats.geometryRuns++;
+    context->runVertices = 0;
+    return;
+  }
   applyRegion(context);
   SDL_Texture *texture = context->runTexture->texture;
   SDL_SetTextureBlendMode(texture,
@@ -207,6 +231,7 @@ W3D_Context *W3D_CreateContextTags(int32_t *error, std::initializer_list<W3D_Tag
     return fail(W3D_NOMEMORY);
   }
   context->bitmap = bitmap;
+  context->cpu = bitmap->pixels[0] && bitmap->pixels[1];
   context->half = yOffset == 0 ? 0 : 1;
   if (error) *error = W3D_SUCCESS;
   return context;
@@ -255,7 +280,8 @@ void storeScissor(W3D_Context *context, const W3D_Scissor *scissor) {
 }  // namespace
 
 uint32_t W3D_SetDrawRegion(W3D_Context *context, W3D_Bitmap *bitmap, int32_t yOffset, const W3D_Scissor *scissor) {
-  if (!context || !bitmap || !bitmap->renderer || bitmap->renderer != context->bitmap->renderer)
+  if (!context || !bitmap || !bitmap->renderer || bitmap->renderer != context->bitmap->renderer ||
+      (bitmap->pixels[0] && bitmap->pixels[1]) != context->cpu)
     return static_cast<uint32_t>(W3D_ILLEGALBITMAP);
   if (yOffset != 0 && yOffset != bitmap->height) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   flushRun(context);  // what is queued belongs to the old region
@@ -329,6 +355,24 @@ W3D_Texture *W3D_AllocTexObjTags(W3D_Context *context, int32_t *error, std::init
 
   W3D_Texture *texture = new (std::nothrow) W3D_Texture{};
   if (!texture) return fail(W3D_NOMEMORY);
+  texture->context = context;
+  texture->image = image;
+  texture->width = static_cast<int32_t>(width);
+  texture->height = static_cast<int32_t>(height);
+  texture->uScale = 1.0f / static_cast<float>(width);
+  texture->vScale = 1.0f / static_cast<float>(height);
+  if (context->cpu) {
+    texture->texels = new (std::nothrow) uint32_t[width * height];
+    if (!texture->texels) {
+      delete texture;
+      return fail(W3D_NOMEMORY);
+    }
+    std::memcpy(texture->texels, image, size_t(width * height) * 4);
+    texture->next = context->textures;
+    context->textures = texture;
+    if (error) *error = W3D_SUCCESS;
+    return texture;
+  }
   // The texel words are A8R8G8B8 by value, which is SDL's ARGB8888 on any
   // byte order.
   texture->texture = SDL_CreateTexture(context->bitmap->renderer, SDL_PIXELFORMAT_ARGB8888,
@@ -339,12 +383,6 @@ W3D_Texture *W3D_AllocTexObjTags(W3D_Context *context, int32_t *error, std::init
   }
   SDL_SetTextureBlendMode(texture->texture, SDL_BLENDMODE_BLEND);
   SDL_SetTextureScaleMode(texture->texture, SDL_ScaleModeLinear);
-  texture->context = context;
-  texture->image = image;
-  texture->width = static_cast<int32_t>(width);
-  texture->height = static_cast<int32_t>(height);
-  texture->uScale = 1.0f / static_cast<float>(width);
-  texture->vScale = 1.0f / static_cast<float>(height);
   SDL_UpdateTexture(texture->texture, nullptr, image, texture->width * 4);
   texture->next = context->textures;
   context->textures = texture;
@@ -356,6 +394,10 @@ W3D_Texture *W3D_AllocTexObjTags(W3D_Context *context, int32_t *error, std::init
 uint32_t W3D_UploadTexture(W3D_Context *context, W3D_Texture *texture) {
   if (!context || !texture || texture->context != context) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   if (context->runTexture == texture) flushRun(context);  // queued triangles show the old texels
+  if (texture->texels) {
+    std::memcpy(texture->texels, texture->image, size_t(texture->width) * texture->height * 4);
+    return W3D_SUCCESS;
+  }
   if (SDL_UpdateTexture(texture->texture, nullptr, texture->image, texture->width * 4) != 0)
     return static_cast<uint32_t>(W3D_NOMEMORY);
   return W3D_SUCCESS;
@@ -373,7 +415,8 @@ void W3D_FreeTexObj(W3D_Context *context, W3D_Texture *texture) {
       break;
     }
   }
-  SDL_DestroyTexture(texture->texture);
+  if (texture->texture) SDL_DestroyTexture(texture->texture);
+  delete[] texture->texels;
   delete texture;
 }
 
@@ -409,4 +452,57 @@ uint32_t W3D_DrawTriangle(W3D_Context *context, const W3D_Triangle *triangle) {
   context->runVertices += 3;
   context->stats.trianglesDrawn++;
   return W3D_SUCCESS;
+}
+
+// ---------------------------------------------------------------- halves
+
+bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer) {
+  if (W3D_CpuDrawing >= 0) return W3D_CpuDrawing == 1;
+  SDL_RendererInfo info;
+  if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0) return false;
+  if (SDL_strcmp(info.name, "software") == 0) return true;
+  if (SDL_strncmp(info.name, "opengl", 6) != 0) return false;
+  // The OpenGL renderer's context is current: ask it who rasterises.
+  using GetString = const unsigned char *(*)(unsigned int);
+  GetString getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  const char *name = getString ? reinterpret_cast<const char *>(getString(0x1F01 /* GL_RENDERER */)) : nullptr;
+  if (!name) return false;
+  const char *const cpuRasterisers[] = {"llvmpipe", "softpipe", "Software Rasterizer", "swrast", "SWR"};
+  for (const char *cpu : cpuRasterisers)
+    if (SDL_strstr(name, cpu)) return true;
+  return false;
+}
+
+void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect) {
+  if (bitmap->pixels[half]) {
+    W3D_SoftImage image{bitmap->pixels[half], bitmap->width, bitmap->height};
+    w3d_SoftFill(&image, rect, 0xFF000000u);
+    return;
+  }
+  SDL_Renderer *renderer = bitmap->renderer;
+  SDL_SetRenderTarget(renderer, bitmap->half[half]);
+  // SDL_RenderClear would ignore the rectangle; a fill without blending
+  // replaces the pixels.
+  SDL_RenderSetClipRect(renderer, nullptr);
+  SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  SDL_RenderFillRect(renderer, rect);
+}
+
+SDL_Texture *W3D_ShowableHalf(W3D_Bitmap *bitmap, int half) {
+  if (bitmap->pixels[half]) SDL_UpdateTexture(bitmap->half[half], nullptr, bitmap->pixels[half], bitmap->width * 4);
+  return bitmap->half[half];
+}
+
+bool W3D_ReadHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels) {
+  if (bitmap->pixels[half]) {
+    std::memcpy(pixels, bitmap->pixels[half], size_t(bitmap->width) * bitmap->height * 4);
+    return true;
+  }
+  SDL_Renderer *renderer = bitmap->renderer;
+  SDL_Texture *previous = SDL_GetRenderTarget(renderer);
+  SDL_SetRenderTarget(renderer, bitmap->half[half]);
+  bool read = SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels, bitmap->width * 4) == 0;
+  SDL_SetRenderTarget(renderer, previous);
+  return read;
 }

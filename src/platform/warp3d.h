@@ -25,6 +25,7 @@
 
 struct SDL_Renderer;
 struct SDL_Texture;
+struct SDL_Rect;
 
 struct W3D_Context;  // opaque: one per display
 struct W3D_Texture;  // opaque: one per texture slot
@@ -134,14 +135,33 @@ bool W3D_GetModeNominal(uint32_t modeId, W3D_ModeRect *rect);
 // The ID of the mode of that size (tests use it to ask for a given size).
 uint32_t W3D_ModeId(int32_t width, int32_t height);
 
-// The double-height surface a context renders into: two render targets of
-// one renderer, each width x height, that keep their pixels. Y offset 0 of
-// a draw region is half 0 (the upper), y offset height is half 1.
+// The double-height surface a context renders into: two halves of one
+// renderer, each width x height, that keep their pixels. Y offset 0 of a
+// draw region is half 0 (the upper), y offset height is half 1.
+// Drawn by the GPU, the halves are render targets. Drawn on the CPU (the
+// renderer is a CPU rasteriser itself), pixels holds them in memory and
+// half[] are plain textures that take a copy when a half is shown.
 struct W3D_Bitmap {
   SDL_Renderer *renderer;
   SDL_Texture *half[2];
   int32_t width, height;  // pixels of one half
+  uint32_t *pixels[2];    // A8R8G8B8, width x height each; null when the GPU draws
 };
+
+// Whether drawing for this renderer is better done on the CPU: true for
+// SDL's software renderer and for OpenGL that is itself a CPU rasteriser
+// (Mesa's llvmpipe, softpipe, swrast). W3D_CpuDrawing overrides the
+// choice: 0 never, 1 always, -1 (the default) as the renderer says.
+bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer);
+extern int W3D_CpuDrawing;
+// Sets rect (null: the whole half) of a half to opaque black, on either kind
+// of bitmap. Queued triangles must have been flushed.
+void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect);
+// The texture to copy to the window to show a half (brought up to date
+// first when the CPU draws).
+SDL_Texture *W3D_ShowableHalf(W3D_Bitmap *bitmap, int half);
+// Reads a whole half into width x height A8R8G8B8 words; false: SDL's error.
+bool W3D_ReadHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels);
 
 // The sixteen operations. Signatures follow the library; tag lists are
 // brace-enclosed lists of W3D_Tag.
@@ -171,6 +191,8 @@ struct W3D_Stats {
   uint64_t geometryRuns;    // SDL_RenderGeometry calls made
   uint64_t locks;           // successful W3D_LockHardware calls
   uint64_t unlocks;         // W3D_UnLockHardware calls
+  uint64_t pixelsCovered;   // CPU drawing: pixels inside the drawn triangles
+  uint64_t pixelsWritten;   // CPU drawing: of those, the ones changed or blended
 };
 const W3D_Stats *W3D_GetStats(const W3D_Context *context);
 

@@ -1,0 +1,349 @@
+// Triangles filled on the CPU: edge functions on a 1/256 pixel grid, one
+// span per row, texture coordinates stepped in 32.32 fixed point, bilinear
+// filtering and blending on two colour channels at once (lanes of 16 bits
+// in one word).
+#include "platform/softraster.h"
+
+#include <algorithm>
+#include <cmath>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr int64_t SUBPIXEL = 256;             // positions snap to 1/256 pixel
+constexpr double POSITION_LIMIT = 1 << 20;    // pixels; beyond it a triangle is dropped
+constexpr uint32_t LANES = 0x00FF00FFu;       // two 8-bit channels, 16 bits apart
+
+int64_t floorDiv(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  if (a % b != 0 && (a < 0) != (b < 0)) q--;
+  return q;
+}
+
+int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+
+#ifndef __SSE2__
+// The arithmetic without vector registers: two channels per word.
+
+// x * y / 255, rounded as the GPU rounds its 8-bit products.
+inline uint32_t mul8(uint32_t x, uint32_t y) {
+  uint32_t v = x * y + 128;
+  return (v + (v >> 8)) >> 8;
+}
+
+// mul8 on both lanes of a word.
+inline uint32_t mulLanes(uint32_t lanes, uint32_t factor) {
+  uint32_t v = lanes * factor + 0x00800080u;
+  return ((v + ((v >> 8) & LANES)) >> 8) & LANES;
+}
+
+// a + (b - a) * w / 256 on both lanes.
+inline uint32_t lerpLanes(uint32_t a, uint32_t b, uint32_t w) { return ((a * (256 - w) + b * w) >> 8) & LANES; }
+#endif
+
+// The four texels around texel position s, t (16.16 fixed point, texel
+// centres at .5 already taken off) and the weights of the right and lower
+// ones. CLAMP: the position may lie on or beyond an edge, which repeats.
+struct Texels {
+  uint32_t p00, p10, p01, p11, wx, wy;
+};
+
+template <bool CLAMP>
+inline void fetch(const W3D_SoftImage *texture, int32_t s, int32_t t, Texels *q) {
+  int32_t x0 = s >> 16, y0 = t >> 16;
+  q->wx = (s >> 8) & 255;
+  q->wy = (t >> 8) & 255;
+  if (!CLAMP) {
+    const uint32_t *p = texture->pixels + int64_t(y0) * texture->width + x0;
+    q->p00 = p[0];
+    q->p10 = p[1];
+    q->p01 = p[texture->width];
+    q->p11 = p[texture->width + 1];
+    return;
+  }
+  int32_t x1 = x0 + 1, y1 = y0 + 1;
+  int32_t lastX = texture->width - 1, lastY = texture->height - 1;
+  x0 = x0 < 0 ? 0 : (x0 > lastX ? lastX : x0);
+  x1 = x1 < 0 ? 0 : (x1 > lastX ? lastX : x1);
+  y0 = y0 < 0 ? 0 : (y0 > lastY ? lastY : y0);
+  y1 = y1 < 0 ? 0 : (y1 > lastY ? lastY : y1);
+  const uint32_t *row0 = texture->pixels + int64_t(y0) * texture->width;
+  const uint32_t *row1 = texture->pixels + int64_t(y1) * texture->width;
+  q->p00 = row0[x0];
+  q->p10 = row0[x1];
+  q->p01 = row1[x0];
+  q->p11 = row1[x1];
+}
+
+#ifndef __SSE2__
+// The texels mixed by their weights, across first, then down.
+inline uint32_t bilinear(const Texels &q) {
+  uint32_t rb = lerpLanes(lerpLanes(q.p00 & LANES, q.p10 & LANES, q.wx), lerpLanes(q.p01 & LANES, q.p11 & LANES, q.wx),
+                          q.wy);
+  uint32_t ag = lerpLanes(lerpLanes(q.p00 >> 8 & LANES, q.p10 >> 8 & LANES, q.wx),
+                          lerpLanes(q.p01 >> 8 & LANES, q.p11 >> 8 & LANES, q.wx), q.wy);
+  return rb | ag << 8;
+}
+
+inline uint32_t modulate(uint32_t texel, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+  return mul8(texel >> 24, a) << 24 | mul8(texel >> 16 & 255, r) << 16 | mul8(texel >> 8 & 255, g) << 8 |
+         mul8(texel & 255, b);
+}
+
+// source * a + destination * (1 - a); alpha: a + destination alpha * (1 - a).
+inline uint32_t blendPixel(uint32_t source, uint32_t destination, uint32_t a) {
+  uint32_t ia = 255 - a;
+  uint32_t rb = mulLanes(source & LANES, a) + mulLanes(destination & LANES, ia);
+  uint32_t g = mul8(source >> 8 & 255, a) + mul8(destination >> 8 & 255, ia);
+  uint32_t alpha = a + mul8(destination >> 24, ia);
+  return alpha << 24 | rb | g << 8;
+}
+#endif
+
+// One attribute over the triangle: value = at0 + dx * (x - x0) + dy * (y - y0).
+struct Plane {
+  double at0, dx, dy;
+};
+
+struct Setup {
+  double x0, y0, e1x, e1y, e2x, e2y, det;
+};
+
+Plane plane(const Setup &s, double f0, double f1, double f2) {
+  double d1 = f1 - f0, d2 = f2 - f0;
+  return Plane{f0, (d1 * s.e2y - d2 * s.e1y) / s.det, (d2 * s.e1x - d1 * s.e2x) / s.det};
+}
+
+double at(const Plane &p, const Setup &s, double x, double y) { return p.at0 + p.dx * (x - s.x0) + p.dy * (y - s.y0); }
+
+struct Edge {
+  int64_t dx, dy, x, y, bias;  // from (x, y) by (dx, dy); bias 0 on top and left edges, else 1
+};
+
+// The span of row y inside the three edges, narrowed from first..last.
+bool rowSpan(const Edge *edges, int64_t y, int64_t *first, int64_t *last) {
+  int64_t py = y * SUBPIXEL + SUBPIXEL / 2;
+  for (int i = 0; i < 3; i++) {
+    const Edge &e = edges[i];
+    // Inside: dx * (py - y) - dy * (px - x) >= bias, with px = 256 col + 128.
+    int64_t k = -e.dy;
+    int64_t r = e.bias - e.dx * (py - e.y) - e.dy * e.x - k * (SUBPIXEL / 2);
+    if (k > 0)
+      *first = std::max(*first, ceilDiv(r, k * SUBPIXEL));
+    else if (k < 0)
+      *last = std::min(*last, floorDiv(r, k * SUBPIXEL));
+    else if (r > 0)
+      return false;
+  }
+  return *first <= *last;
+}
+
+struct Colour {
+  uint32_t r, g, b, a;
+};
+
+#ifdef __SSE2__
+// x * y / 255 rounded, on 16-bit lanes.
+inline __m128i mul8x8(__m128i x, __m128i y) {
+  __m128i v = _mm_add_epi16(_mm_mullo_epi16(x, y), _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+}
+
+// The four texels mixed by their weights, across first, then down: b, g,
+// r, a on the low four 16-bit lanes. Each row is one multiply-add of texel
+// pairs with the weight pair (256 - w, w).
+inline __m128i bilinear(const Texels &q, __m128i zero) {
+  __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
+  __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
+  __m128i across = _mm_set1_epi32(int(q.wx << 16 | (256 - q.wx)));
+  __m128i down = _mm_set1_epi32(int(q.wy << 16 | (256 - q.wy)));
+  __m128i top = _mm_srli_epi32(_mm_madd_epi16(upper, across), 8);
+  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(lower, across), 8);
+  __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), down), 8);
+  return _mm_packs_epi32(mixed, mixed);
+}
+#endif
+
+// Fills count pixels of a row from out on, the texture position starting at
+// s, t and moving by ds, dt per pixel (32.32 fixed point).
+template <bool MODULATE, bool CLAMP>
+uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
+                  int64_t dt, Colour colour, bool blend) {
+  uint64_t written = 0;
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
+#endif
+  for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
+    Texels q;
+    fetch<CLAMP>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
+    // All four transparent: blended, the pixel stays as it is.
+    if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
+#ifdef __SSE2__
+    __m128i source = bilinear(q, zero);  // b, g, r, a
+    if (MODULATE) source = mul8x8(source, tint);
+    uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
+    if (blend) {
+      if (a == 0) continue;  // a transparent pixel leaves the destination as it is
+      if (a != 255) {
+        __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[i])), zero);
+        __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
+        source = _mm_add_epi16(mul8x8(source, sourceFactor),
+                               mul8x8(destination, _mm_set1_epi16(short(255 - a))));
+      }
+    }
+    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+#else
+    uint32_t source = bilinear(q);
+    if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
+    uint32_t a = source >> 24;
+    if (blend) {
+      if (a == 0) continue;
+      out[i] = a == 255 ? source : blendPixel(source, out[i], a);
+    } else {
+      out[i] = source;
+    }
+#endif
+    written++;
+  }
+  return written;
+}
+
+// Narrows lo..hi to the pixels i where first <= v + i * d <= last.
+void narrow(int64_t v, int64_t d, int64_t first, int64_t last, int64_t *lo, int64_t *hi) {
+  if (d == 0) {
+    if (v < first || v > last) *hi = *lo - 1;
+  } else if (d > 0) {
+    *lo = std::max(*lo, ceilDiv(first - v, d));
+    *hi = std::min(*hi, floorDiv(last - v, d));
+  } else {
+    *lo = std::max(*lo, ceilDiv(last - v, d));
+    *hi = std::min(*hi, floorDiv(first - v, d));
+  }
+}
+
+// A span in up to three pieces: in the middle, where all four texels of
+// every pixel lie inside the texture, no edge is clamped.
+template <bool MODULATE>
+uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t,
+                          int64_t ds, int64_t dt, Colour colour, bool blend) {
+  int64_t lo = 0, hi = count - 1;
+  narrow(s, ds, 0, (int64_t(texture->width - 1) << 32) - 1, &lo, &hi);
+  narrow(t, dt, 0, (int64_t(texture->height - 1) << 32) - 1, &lo, &hi);
+  if (lo > hi) return fillSpan<MODULATE, true>(out, count, texture, s, t, ds, dt, colour, blend);
+  return fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
+         fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend) +
+         fillSpan<MODULATE, true>(out + hi + 1, count - hi - 1, texture, s + (hi + 1) * ds, t + (hi + 1) * dt, ds, dt,
+                                  colour, blend);
+}
+
+void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
+                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend,
+                  W3D_SoftCounts *counts) {
+  const SDL_Vertex *v[3] = {v0, v1, v2};
+  for (const SDL_Vertex *vertex : v)
+    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return;
+  int64_t X[3], Y[3];
+  for (int i = 0; i < 3; i++) {
+    X[i] = std::llrint(double(v[i]->position.x) * SUBPIXEL);
+    Y[i] = std::llrint(double(v[i]->position.y) * SUBPIXEL);
+  }
+  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+  if (area == 0) return;
+  if (area < 0) {  // turned the other way: the same triangle with the edges reversed
+    std::swap(v[1], v[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+  }
+  Edge edges[3];
+  for (int i = 0; i < 3; i++) {
+    int j = (i + 1) % 3;
+    int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
+    edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
+  }
+  int64_t top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  int64_t bottom =
+      std::min<int64_t>(clip->y + clip->h - 1, floorDiv(std::max({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  if (top > bottom) return;
+
+  bool sameColour = SDL_memcmp(&v[0]->color, &v[1]->color, 4) == 0 && SDL_memcmp(&v[0]->color, &v[2]->color, 4) == 0;
+  // Vertex alpha 0 everywhere: every pixel would stay as it is.
+  bool invisible = blend && v[0]->color.a == 0 && v[1]->color.a == 0 && v[2]->color.a == 0;
+  if (invisible) {
+    for (int64_t y = top; y <= bottom; y++) {
+      int64_t first = clip->x, last = clip->x + clip->w - 1;
+      if (rowSpan(edges, y, &first, &last)) counts->covered += uint64_t(last - first + 1);
+    }
+    return;
+  }
+
+  Setup s;
+  s.x0 = X[0] / double(SUBPIXEL);
+  s.y0 = Y[0] / double(SUBPIXEL);
+  s.e1x = X[1] / double(SUBPIXEL) - s.x0;
+  s.e1y = Y[1] / double(SUBPIXEL) - s.y0;
+  s.e2x = X[2] / double(SUBPIXEL) - s.x0;
+  s.e2y = Y[2] / double(SUBPIXEL) - s.y0;
+  s.det = s.e1x * s.e2y - s.e2x * s.e1y;
+  double tw = texture->width, th = texture->height;
+  Plane ps = plane(s, v[0]->tex_coord.x * tw - 0.5, v[1]->tex_coord.x * tw - 0.5, v[2]->tex_coord.x * tw - 0.5);
+  Plane pt = plane(s, v[0]->tex_coord.y * th - 0.5, v[1]->tex_coord.y * th - 0.5, v[2]->tex_coord.y * th - 0.5);
+  Plane pc[4];
+  for (int c = 0; c < 4; c++) {
+    const Uint8 *c0 = &v[0]->color.r, *c1 = &v[1]->color.r, *c2 = &v[2]->color.r;
+    pc[c] = plane(s, c0[c], c1[c], c2[c]);
+  }
+  const double FIXED = 4294967296.0;  // 32.32
+  int64_t ds = std::llrint(ps.dx * FIXED), dt = std::llrint(pt.dx * FIXED);
+  Colour flat{v[0]->color.r, v[0]->color.g, v[0]->color.b, v[0]->color.a};
+  bool white = sameColour && flat.r == 255 && flat.g == 255 && flat.b == 255 && flat.a == 255;
+
+  for (int64_t y = top; y <= bottom; y++) {
+    int64_t first = clip->x, last = clip->x + clip->w - 1;
+    if (!rowSpan(edges, y, &first, &last)) continue;
+    int64_t count = last - first + 1;
+    counts->covered += uint64_t(count);
+    double px = first + 0.5, py = y + 0.5;
+    int64_t s0 = std::llrint(at(ps, s, px, py) * FIXED), t0 = std::llrint(at(pt, s, px, py) * FIXED);
+    uint32_t *out = target->pixels + y * target->width + first;
+    if (white) {
+      counts->written += fillSpanAnywhere<false>(out, count, texture, s0, t0, ds, dt, flat, blend);
+    } else if (sameColour) {
+      counts->written += fillSpanAnywhere<true>(out, count, texture, s0, t0, ds, dt, flat, blend);
+    } else {
+      // Colours that vary over the triangle: one pixel at a time.
+      for (int64_t i = 0; i < count; i++) {
+        Colour c;
+        uint32_t *channel[4] = {&c.r, &c.g, &c.b, &c.a};
+        for (int k = 0; k < 4; k++) {
+          double value = at(pc[k], s, px + double(i), py);
+          *channel[k] = value <= 0 ? 0 : value >= 255 ? 255 : uint32_t(value + 0.5);
+        }
+        counts->written +=
+            fillSpan<true, true>(out + i, 1, texture, s0 + i * ds, t0 + i * dt, ds, dt, c, blend);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
+                       const SDL_Vertex *vertices, int count, bool blend, W3D_SoftCounts *counts) {
+  SDL_Rect whole{0, 0, target->width, target->height}, area;
+  if (!SDL_IntersectRect(clip ? clip : &whole, &whole, &area)) return;
+  for (int i = 0; i + 2 < count; i += 3)
+    drawTriangle(target, &area, texture, &vertices[i], &vertices[i + 1], &vertices[i + 2], blend, counts);
+}
+
+void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour) {
+  SDL_Rect whole{0, 0, target->width, target->height}, area;
+  if (!SDL_IntersectRect(rect ? rect : &whole, &whole, &area)) return;
+  for (int y = area.y; y < area.y + area.h; y++) {
+    uint32_t *row = target->pixels + int64_t(y) * target->width + area.x;
+    std::fill(row, row + area.w, colour);
+  }
+}

@@ -1,0 +1,37 @@
+// Drawing triangles on the CPU, for machines whose OpenGL is itself a CPU
+// rasteriser (llvmpipe, softpipe) or missing.
+//
+// Owns: filling textured, vertex-coloured triangles into an A8R8G8B8 image
+// in memory, and filling rectangles. The pictures are those of the OpenGL
+// path: pixel centres sampled, top-left fill rule, positions on a 1/256
+// pixel grid, bilinear filtering with clamped edges, colour = texel x vertex
+// colour, blend source*a + destination*(1-a) (alpha: a + destination*(1-a)).
+// Leaves to others: which image and texture (the 3D library), showing.
+//
+// The work is cut where the result cannot differ: a pixel whose texel alpha
+// is 0 keeps its colour without being touched, an opaque one is written
+// without blending, a triangle with vertex alpha 0 is not visited at all.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+struct W3D_SoftImage {
+  uint32_t *pixels;       // rows top to bottom, width words each
+  int32_t width, height;
+};
+
+// What the drawing has cost: covered = pixels inside the triangles (what a
+// GPU shades and blends), written = the pixels actually changed or blended.
+struct W3D_SoftCounts {
+  uint64_t covered, written;
+};
+
+// Draws count / 3 triangles with the texture; texture coordinates are 0..1.
+// Only pixels inside clip (already within the target) are touched.
+void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
+                       const SDL_Vertex *vertices, int count, bool blend, W3D_SoftCounts *counts);
+
+// Sets every pixel of rect (null: the whole image) to colour.
+void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour);
