@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -74,15 +75,35 @@ bool endFade(const Playback *playback, int64_t *startMs, int *fadeMs) {
   return true;
 }
 
+int saysFd = STDERR_FILENO;  // where the player's own lines go
+
 }  // namespace
+
+void quietenDecoders() {
+  int kept = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (kept < 0 || null < 0 || dup2(null, STDERR_FILENO) < 0) {
+    if (kept >= 0) close(kept);
+  } else {
+    saysFd = kept;
+  }
+  if (null >= 0) close(null);
+}
+
+void playerSays(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vdprintf(saysFd, format, arguments);
+  va_end(arguments);
+}
 
 bool openAudio(int wakeFd) {
   wakeDescriptor = wakeFd;
   if (!openDevice()) {
-    fprintf(stderr, "sdlmusicplayer: no audio device (%s), playing silently\n", SDL_GetError());
+    playerSays("sdlmusicplayer: no audio device (%s), playing silently\n", SDL_GetError());
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (!openDevice()) {
-      fprintf(stderr, "sdlmusicplayer: cannot open even the silent output: %s\n", SDL_GetError());
+      playerSays("sdlmusicplayer: cannot open even the silent output: %s\n", SDL_GetError());
       return false;
     }
   }
@@ -169,11 +190,15 @@ int64_t playedTimeMs(const Playback *playback) {
 
 bool songHasEnded(Playback *playback) {
   if (playback->state == PLAYBACK_ENDED) return true;
-  if (playback->state != PLAYBACK_PLAYING) return false;
-  if (musicFinished.load()) {
+  // A song can reach its end in the same wake as a pause: it has ended all
+  // the same, and the wake descriptor is drained, or the paused player's
+  // wait would return at once for ever.
+  if (musicFinished.load() && (playback->state == PLAYBACK_PLAYING || playback->state == PLAYBACK_PAUSED)) {
+    forgetFinish();
     playback->state = PLAYBACK_ENDED;
     return true;
   }
+  if (playback->state != PLAYBACK_PLAYING) return false;
   int64_t fadeAt;
   int fadeMs;
   if (!endFade(playback, &fadeAt, &fadeMs)) return false;

@@ -45,6 +45,12 @@ struct Playback {
   bool fading = false;        // a fade-out to the end is under way
 };
 
+// The player's own lines (one per problem) go to standard error; the notes
+// that decoder libraries write there themselves are dropped, so that a
+// damaged song is one line for the user, not a screenful.
+void quietenDecoders();
+void playerSays(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // Opens the audio output. Without a usable device it says so once on
 // standard error and falls back to the dummy driver. False only when not
 // even that works. wakeFd (-1: none) becomes readable when the song ends.

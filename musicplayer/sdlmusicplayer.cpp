@@ -1,7 +1,7 @@
 // sdlmusicplayer PATH [1]: plays one song for the musicdisk and is steered
-// through the public port "musicplayerport"; reports to "demoport".
+// through the player's public port; reports to the music handler's port.
 //
-// Life of a player: take over "musicplayerport"; EVENT_LOADING; open the
+// Life of a player: take over the player's port; EVENT_LOADING; open the
 // audio output and load the song; EVENT_PLAYING once it sounds; then serve
 // commands until the song ends (EVENT_SONG_ENDED), the musicdisk says next or
 // previous (EVENT_SONG_ENDED) or quit (no event), or the player is told to
@@ -21,14 +21,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/protocol.h"
 #include "platform/ports.h"
 #include "playback.h"
 
 namespace {
 
-constexpr char PLAYER_PORT[] = "musicplayerport";
-constexpr char EVENT_PORT[] = "demoport";
 // How long a new player waits for the previous one to give up the port.
 constexpr int PORT_TAKEOVER_WAIT_MS = 2000;
 // How often the player looks at its parent and at termination requests
@@ -128,30 +126,38 @@ int main(int argc, char **argv) {
   const bool lastSong = argc == 3;
 
   installEndSignals();
+  quietenDecoders();
 
   PublicPort *port = takeOverPort();
   if (!port) {
-    fprintf(stderr, "sdlmusicplayer: cannot create port %s: %s\n", PLAYER_PORT, strerror(errno));
+    playerSays("sdlmusicplayer: cannot create port %s: %s\n", PLAYER_PORT, strerror(errno));
     return 1;
   }
   int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  syncmusic(EVENT_PORT, EVENT_LOADING);
+  syncmusic(HANDLER_PORT, EVENT_LOADING);
 
+  // Start-up takes a while (audio device, decoder): a termination request
+  // that came meanwhile ends the player here, silently and without events.
   Playback playback;
   char why[256] = "";
-  bool audio = openAudio(wake);
-  if (!audio || !loadSong(&playback, path, lastSong, why, sizeof why) || !playFromStart(&playback)) {
-    if (audio && !why[0]) snprintf(why, sizeof why, "%s", Mix_GetError());
-    if (audio) fprintf(stderr, "sdlmusicplayer: cannot play %s: %s\n", path, why);
-    withdrawPublicPort(port);
-    syncmusic(EVENT_PORT, EVENT_SONG_ENDED);  // so that the disk moves on
+  bool audio = !endRequested.load() && openAudio(wake);
+  bool playing = audio && !endRequested.load() && loadSong(&playback, path, lastSong, why, sizeof why) &&
+                 !endRequested.load() && playFromStart(&playback);
+  if (!playing) {
+    bool failed = !endRequested.load();
+    if (failed && audio && !why[0]) snprintf(why, sizeof why, "%s", Mix_GetError());
+    if (failed && audio) playerSays("sdlmusicplayer: cannot play %s: %s\n", path, why);
     freeSong(&playback);
+    withdrawPublicPort(port);
+    if (failed) syncmusic(HANDLER_PORT, EVENT_SONG_ENDED);  // so that the disk moves on
     if (audio) closeAudio();
     deletePublicPort(port);
     close(wake);
-    return 1;
+    return failed ? 1 : 0;
   }
-  syncmusic(EVENT_PORT, EVENT_PLAYING);
+  // The last moment a termination request can keep the news from going out.
+  if (endRequested.load()) stopSong(&playback);
+  else syncmusic(HANDLER_PORT, EVENT_PLAYING);
 
   Outcome outcome = Outcome::Continue;
   while (outcome == Outcome::Continue) {
@@ -175,7 +181,7 @@ int main(int argc, char **argv) {
 
   stopSong(&playback);
   withdrawPublicPort(port);
-  if (outcome == Outcome::SongOver) syncmusic(EVENT_PORT, EVENT_SONG_ENDED);
+  if (outcome == Outcome::SongOver) syncmusic(HANDLER_PORT, EVENT_SONG_ENDED);
   freeSong(&playback);
   closeAudio();
   deletePublicPort(port);

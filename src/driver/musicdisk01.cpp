@@ -14,24 +14,19 @@
 #include "driver/lifecycle.h"
 #include "music/music.h"
 #include "platform/files.h"
+#include "platform/instance.h"
 #include "platform/task.h"
 #include "platform/termination.h"
 #include "screens/disk.h"
 #include "screens/effects.h"
 #include "screens/intro.h"
 
-namespace {
-
-const char PLAYER_PORT[] = "musicplayerport";
-const char HANDLER_PORT[] = "demoport";
-
-}  // namespace
-
 int main(int argc, char **argv) {
   int optionsExit = readCommandLine(argc, argv);
   if (optionsExit >= 0) return optionsExit;
 
   installTerminationHandlers();
+  if (!claimSingleInstance()) return -1;
   atexit(removeStagingDirectory);
   if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");
 
@@ -44,7 +39,7 @@ int main(int argc, char **argv) {
   runIntro();
 
   flashtime = -100;
-  syncmusic(PLAYER_PORT, PLAYER_QUIT);
+  quitPlayer();
   initSparks();
   getTimeWithStatus(1);
   if (!terminationRequested()) phasePause();
@@ -61,7 +56,7 @@ int main(int argc, char **argv) {
     musicdisk.store(1);
     runDisk(startTime);
 
-    syncmusic(PLAYER_PORT, PLAYER_QUIT);
+    quitPlayer();
     runFarewell();
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
   }

@@ -1,10 +1,12 @@
 // Music control: the song tables, the song-state globals shared by the main
-// task and the music handler, the message that carries commands and events,
-// the send functions and the player's command line.
+// task and the music handler, and the player's command line. The message,
+// its values and the send functions are the protocol (music/protocol.h).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "music/protocol.h"
 
 constexpr int32_t numberOfSongs = 15;
 
@@ -19,46 +21,6 @@ extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; 
 extern std::atomic<int16_t> loadingSong;  // 1 while a song change is under way
 extern std::atomic<int16_t> changeSong;   // 1 when a player must be started
 
-// Player commands (to "musicplayerport").
-constexpr int32_t PLAYER_PLAY = 0;
-constexpr int32_t PLAYER_QUIT = 2;
-constexpr int32_t PLAYER_PAUSE = 3;
-constexpr int32_t PLAYER_NEXT = 4;
-constexpr int32_t PLAYER_PREVIOUS = 5;
-constexpr int32_t PLAYER_STOP = 6;
-// Events (to "demoport").
-constexpr int32_t EVENT_PLAYING = 0;
-constexpr int32_t EVENT_LOADING = 1;
-constexpr int32_t EVENT_SONG_ENDED = 2;
-constexpr int32_t HANDLER_QUIT = -1;
-
-// How long syncmusic waits for a reply before it gives up (milliseconds).
-constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 2000;
-
-struct MsgPort;  // the sender's private reply port (platform/ports.h)
-
-// The 24-byte message, laid out as on the wire (native byte order).
-struct MusicMessage {
-  uint32_t succ;         // 0
-  uint32_t pred;         // 0
-  uint8_t type;          // 5 (NT_MESSAGE)
-  int8_t pri;            // 0
-  uint8_t name[4];       // 0 (unaligned pointer field of the original)
-  uint8_t replyPort[4];  // 0 on the wire
-  uint16_t length;       // 24
-  int32_t value;         // command, event or result
-};
-static_assert(sizeof(MusicMessage) == 24, "a MusicMessage is 24 bytes");
-
-// Puts message on the public port portName; its reply will arrive on
-// replyPort. True when the port existed and the message was put: finding the
-// port and putting to it are one step (one connect), so a port that goes away
-// meanwhile simply refuses.
-bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort);
-// Sends value to portName and returns the value of the reply; -1 when there
-// is no such port or no reply came within SYNCMUSIC_REPLY_TIMEOUT_MS.
-int32_t syncmusic(const char *portName, int32_t value);
-
 // The player program and the room for its command line.
 constexpr char PLAYER_PROGRAM[] = "musicplayer/sdlmusicplayer";
 constexpr int PLAYER_COMMAND_SIZE = 1024;
@@ -68,6 +30,48 @@ void startSongPlayer();
 // Starts a player in the background for path; lastSong adds the "1"
 // argument. Returns the player's process id, or -1 after one line of text.
 int startPlayer(const char *path, bool lastSong);
+
+// The player process of the moment (the theme's or a song's): our own child,
+// one at a time, watched so that one that hangs, dies or cannot play never
+// strands the disk screen.
+//
+// A player that has been playing and lets a command go unanswered for
+// SYNCMUSIC_REPLY_TIMEOUT_MS is hung: it is killed. One still starting up
+// keeps the command queued and answers it once it plays, but gets at most
+// PLAYER_START_LIMIT_MS to report that it plays. A song player that ends
+// without reporting its song's end (crash, kill) counts as having reported
+// it. A song player that never played, exited non-zero or had to be killed
+// has failed; after numberOfSongs failures in a row no player is started
+// until the user picks a song.
+constexpr int PLAYER_START_LIMIT_MS = 5000;
+// A player asked to end (SIGTERM) that is still there after this is killed.
+constexpr int PLAYER_END_GRACE_MS = 200;
+// A player that ended may have reported its end just before: the handler
+// gets this long to take the report before the end counts as unreported.
+constexpr int PLAYER_REPORT_GRACE_MS = 100;
+
+extern std::atomic<int16_t> playerPlayed;       // the current player reported EVENT_PLAYING
+extern std::atomic<int16_t> playerReportedEnd;  // ...and EVENT_SONG_ENDED
+extern int32_t failedInARow;                    // song players that failed one after another
+extern bool lastSongFailed;                     // the latest song player failed
+
+// Notes pid (from startPlayer) as the current player; isSong for a song's.
+void watchNewPlayer(int pid, const char *path, bool isSong);
+// Sends a command to the player; its reply, or -1. Kills a hung player.
+int32_t commandPlayer(int32_t value);
+// Tells the player to quit; one that cannot hear it is asked to end
+// (SIGTERM) instead.
+void quitPlayer();
+// Once a frame: reaps the current player when it has ended and acts on how
+// it ended; kills a song player that took too long to start.
+void watchPlayer();
+// True once no player of ours runs. A player still there is asked to end,
+// and killed after PLAYER_END_GRACE_MS. Never waits.
+bool playerGone();
+// True when every song has failed in a row: the disk stops trying.
+bool songsHalted();
+// The user picked a song: failures are forgiven, the disk tries again.
+void resumeSongs();
 
 // The music handler task (see platform/task.h for creating and deleting it).
 struct MusicTask;

@@ -9,12 +9,11 @@
 
 namespace {
 
-constexpr char HANDLER_PORT[] = "demoport";
-
 // Acts on one event; true when it asks the handler to stop.
 bool actOnEvent(int32_t value) {
   switch (value) {
     case EVENT_PLAYING:
+      playerPlayed.store(1);
       loadingSong.store(0);
       return false;
     case EVENT_LOADING:
@@ -23,6 +22,7 @@ bool actOnEvent(int32_t value) {
     case EVENT_SONG_ENDED:
       // The counter first, so that a main task that sees changeSong also
       // sees the new song.
+      playerReportedEnd.store(1);
       currentSong.fetch_add(1);
       changeSong.store(1);
       return false;

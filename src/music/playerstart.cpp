@@ -16,24 +16,30 @@ namespace {
 constexpr char RUN_PREFIX[] = "run >NIL: ";
 constexpr char LAST_SONG_ARGUMENT[] = "1";
 
-}  // namespace
-
-int startPlayer(const char *path, bool lastSong) {
+// Starts the player and watches it from now on.
+int launchPlayer(const char *path, bool lastSong, bool isSong) {
   char command[PLAYER_COMMAND_SIZE];
   int n = snprintf(command, sizeof command, "%s%s %s%s%s", RUN_PREFIX, PLAYER_PROGRAM, path,
                    lastSong ? " " : "", lastSong ? LAST_SONG_ARGUMENT : "");
+  int pid = -1;
   if (n < 0 || static_cast<size_t>(n) >= sizeof command) {
     fprintf(stderr, "Player command too long for %s\n", path);
-    return -1;
+  } else {
+    const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
+    pid = spawnBackground(argv);
   }
-  const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
-  return spawnBackground(argv);
+  watchNewPlayer(pid, path, isSong);
+  return pid;
 }
+
+}  // namespace
+
+int startPlayer(const char *path, bool lastSong) { return launchPlayer(path, lastSong, false); }
 
 void startSongPlayer() {
   // The counter never goes below 0 in the disk loop; keep the row in range
   // even if it did.
   int32_t row = currentSong.load() % numberOfSongs;
   if (row < 0) row += numberOfSongs;
-  startPlayer(songnames[row], row == numberOfSongs - 1);
+  launchPlayer(songnames[row], row == numberOfSongs - 1, true);
 }

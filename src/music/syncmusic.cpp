@@ -2,14 +2,8 @@
 // way the musicdisk (and the player) talks to a port.
 #include <cstring>
 
-#include "music/music.h"
+#include "music/protocol.h"
 #include "platform/ports.h"
-
-namespace {
-
-constexpr uint8_t NT_MESSAGE = 5;
-
-}  // namespace
 
 bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort) {
   // The reply-port field is the sender's own address space: on the wire it is
@@ -18,7 +12,7 @@ bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPo
   return putToPublicPort(portName, message, replyPort);
 }
 
-int32_t syncmusic(const char *portName, int32_t value) {
+SendResult sendMusicMessage(const char *portName, int32_t value, int32_t *reply) {
   MsgPort replyPort;
   MusicMessage message;
   memset(&message, 0, sizeof message);
@@ -26,12 +20,21 @@ int32_t syncmusic(const char *portName, int32_t value) {
   message.length = sizeof(MusicMessage);
   message.value = value;
 
-  int32_t result = -1;
+  SendResult result = SEND_NO_PORT;
   if (SafePutToPort(&message, portName, &replyPort)) {
-    // Bounded: a player that hangs must not freeze the program.
-    MusicMessage reply;
-    if (waitForReply(&replyPort, &reply, SYNCMUSIC_REPLY_TIMEOUT_MS)) result = reply.value;
+    // Bounded: a receiver that hangs must not hold the sender.
+    MusicMessage answer;
+    result = SEND_UNANSWERED;
+    if (waitForReply(&replyPort, &answer, SYNCMUSIC_REPLY_TIMEOUT_MS)) {
+      *reply = answer.value;
+      result = SEND_REPLIED;
+    }
   }
   closeReplyPort(&replyPort);
   return result;
+}
+
+int32_t syncmusic(const char *portName, int32_t value) {
+  int32_t reply = -1;
+  return sendMusicMessage(portName, value, &reply) == SEND_REPLIED ? reply : -1;
 }

@@ -32,9 +32,6 @@ constexpr int LISTEN_BACKLOG = 64;
 // (MSG_TRUNC reports its real size) and refused.
 constexpr size_t RECEIVE_BUFFER_SIZE = 64;
 
-constexpr uint8_t NT_MESSAGE = 5;
-constexpr size_t TYPE_OFFSET = 8;
-constexpr size_t LENGTH_OFFSET = 18;
 
 int64_t monotonicMs() {
   timespec now;
@@ -46,8 +43,8 @@ int64_t monotonicMs() {
 bool isMessage(const unsigned char *bytes, ssize_t size) {
   if (size != static_cast<ssize_t>(PORT_MESSAGE_SIZE)) return false;
   uint16_t length;
-  memcpy(&length, bytes + LENGTH_OFFSET, sizeof length);
-  return bytes[TYPE_OFFSET] == NT_MESSAGE && length == PORT_MESSAGE_SIZE;
+  memcpy(&length, bytes + MESSAGE_LENGTH_OFFSET, sizeof length);
+  return bytes[MESSAGE_TYPE_OFFSET] == NT_MESSAGE && length == PORT_MESSAGE_SIZE;
 }
 
 bool peerIsSameUser(int fd) {

@@ -21,7 +21,9 @@
 
 #include <cstddef>
 
-constexpr size_t PORT_MESSAGE_SIZE = 24;
+#include "music/protocol.h"
+
+constexpr size_t PORT_MESSAGE_SIZE = sizeof(MusicMessage);
 // Connections accepted but not yet carrying a message that a port keeps at
 // once; more wait in the listen queue.
 constexpr int MAX_PENDING_CONNECTIONS = 32;

@@ -31,11 +31,37 @@ void reapLocked() {
 
 void reapAtExit() { reapBackgroundChildren(); }
 
+pid_t *findChild(pid_t pid) {
+  for (pid_t &child : children)
+    if (child == pid) return &child;
+  return nullptr;
+}
+
 }  // namespace
 
 void reapBackgroundChildren() {
   std::lock_guard<std::mutex> guard(childrenLock);
   reapLocked();
+}
+
+bool backgroundChildEnded(pid_t pid, int *status) {
+  std::lock_guard<std::mutex> guard(childrenLock);
+  pid_t *child = findChild(pid);
+  if (!child) {
+    *status = 0;  // reaped before: it has long ended
+    return true;
+  }
+  pid_t rc = waitpid(pid, status, WNOHANG);
+  if (rc == 0 || (rc < 0 && errno == EINTR)) return false;
+  if (rc < 0) *status = 0;
+  *child = 0;
+  return true;
+}
+
+void signalBackgroundChild(pid_t pid, int signal) {
+  std::lock_guard<std::mutex> guard(childrenLock);
+  // A reaped child's number may already belong to another process.
+  if (pid > 0 && findChild(pid)) kill(pid, signal);
 }
 
 pid_t spawnBackground(const char *const argv[]) {
@@ -52,7 +78,6 @@ pid_t spawnBackground(const char *const argv[]) {
   posix_spawnattr_init(&attributes);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   // The child starts with no blocked signals, and with default actions for
   // the ones the musicdisk handles or ignores (an ignored SIGPIPE would
   // otherwise be inherited across exec).

@@ -1,9 +1,11 @@
 // Background processes: what stands in for the shell's "run >NIL: ...".
 //
 // A program is started with posix_spawn (no shell, no word splitting), its
-// standard input, output and error on /dev/null, the signals the musicdisk
-// catches or ignores back at their defaults, and is never waited for.
-// Finished children are reaped without blocking each time another one is
+// standard input and output on /dev/null, its standard error shared with the
+// musicdisk (so that a player's complaint about a song reaches the user),
+// the signals the musicdisk catches or ignores back at their defaults, and
+// is never waited for. Finished children are reaped without blocking: the
+// one the caller watches when it asks, the others each time another one is
 // started and at exit, so none is left as a zombie.
 //
 // A started program that wants to die with the musicdisk sets its own
@@ -23,3 +25,8 @@ constexpr int MAX_BACKGROUND_CHILDREN = 32;
 pid_t spawnBackground(const char *const argv[]);
 // Reaps every started child that has ended, without waiting.
 void reapBackgroundChildren();
+// Whether the started child pid has ended; if so it is reaped and its wait
+// status (as from waitpid) is in *status. Never waits.
+bool backgroundChildEnded(pid_t pid, int *status);
+// Sends signal to the started child pid, unless it has already been reaped.
+void signalBackgroundChild(pid_t pid, int signal);

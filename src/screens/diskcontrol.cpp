@@ -5,6 +5,8 @@
 // only when the new player reports that it plays; meanwhile next and
 // previous are refused. The new player starts one second after the change
 // began, so the overlay has faded in before the old song's port is reused.
+#include <time.h>
+
 #include <cmath>
 
 #include "display/display.h"
@@ -15,22 +17,30 @@
 
 namespace {
 
-const char PLAYER_PORT[] = "musicplayerport";
+// When every song has failed, the disk waits for the user to pick one: the
+// song shown (play), the one after it (next) or before it (previous).
+void pickSong(DiskState *state, int32_t step) {
+  currentSong.fetch_add(step);
+  state->listOffset = 0;
+  resumeSongs();
+}
 
 void play(DiskState *state) {
-  syncmusic(PLAYER_PORT, PLAYER_PLAY);
+  if (songsHalted()) pickSong(state, 0);
+  commandPlayer(PLAYER_PLAY);
   state->paused = false;
   state->stopped = false;
 }
 
 void pause(DiskState *state) {
-  syncmusic(PLAYER_PORT, PLAYER_PAUSE);
+  commandPlayer(PLAYER_PAUSE);
   if (!state->stopped) state->paused = !state->paused;
 }
 
 void nextSong(DiskState *state) {
+  if (songsHalted()) return pickSong(state, 1);
   if (loadingSong.load() == 1) return;
-  syncmusic(PLAYER_PORT, PLAYER_NEXT);
+  commandPlayer(PLAYER_NEXT);
   state->paused = false;
   loadingSong.store(1);
   state->stopped = false;
@@ -38,8 +48,9 @@ void nextSong(DiskState *state) {
 }
 
 void previousSong(DiskState *state) {
+  if (songsHalted()) return pickSong(state, -1);
   if (loadingSong.load() == 1) return;
-  syncmusic(PLAYER_PORT, PLAYER_PREVIOUS);
+  commandPlayer(PLAYER_PREVIOUS);
   // The player's "song ended" adds one back: the net step is one song.
   currentSong.fetch_sub(2);
   loadingSong.store(1);
@@ -63,7 +74,7 @@ void onKey(DiskState *state, uint16_t code) {
     case KEY_I: state->showPlacing = !state->showPlacing; break;
     case KEY_S:
       state->stopped = true;
-      syncmusic(PLAYER_PORT, PLAYER_STOP);
+      commandPlayer(PLAYER_STOP);
       state->paused = false;
       break;
     case KEY_F: fps = fps == 0 ? 1 : 0; break;
@@ -97,9 +108,13 @@ void diskEnter(DiskState *state, int32_t t) {
   state->quitRequested = false;
   state->starGravity = 0.001f;
   state->t = t;
+  state->lastStart = t - 100;
+  state->lastFrameMs = 0;
+  state->longestFrameGapMs = 0;
 }
 
 void diskSongStart(DiskState *state) {
+  watchPlayer();
   if (changeSong.load() != 1) return;
   if (loadingSong.load() == 0) {
     // The song ended by itself: the list keeps it until the next one plays.
@@ -107,10 +122,18 @@ void diskSongStart(DiskState *state) {
     state->listOffset = -1;
     flashtime = state->t;
   }
-  if (state->t > flashtime + 100) {
+  if (songsHalted()) {
+    state->listOffset = 0;  // the song a pick starts from
+    return;
+  }
+  // A song that fails at once ends the change at once: the second between
+  // two starts keeps such songs from starting a storm of players. The
+  // previous player is gone before the next one takes the port.
+  if (state->t > flashtime + 100 && state->t > state->lastStart + 100 && playerGone()) {
     while (currentSong.load() < 0) currentSong.fetch_add(numberOfSongs);
-    startSongPlayer();
     changeSong.store(0);
+    startSongPlayer();
+    state->lastStart = state->t;
   }
 }
 
@@ -130,17 +153,26 @@ bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message) {
   return state->quitRequested;
 }
 
+bool diskFrame(DiskState *state) {
+  // The pass's song start still looks at the previous pass's time.
+  int32_t t = getTime();
+  IntuiMessage *message = W3DGetMsg();
+  bool quit = diskPass(state, t, message);
+  if (message) ReplyMsg(message);
+  W3DShowFrame();
+  frames++;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t shownMs = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  if (state->lastFrameMs != 0 && shownMs - state->lastFrameMs > state->longestFrameGapMs)
+    state->longestFrameGapMs = shownMs - state->lastFrameMs;
+  state->lastFrameMs = shownMs;
+  return quit || W3DCloseRequested();
+}
+
 void runDisk(int32_t startTime) {
   DiskState state;
   diskEnter(&state, startTime);
-  for (;;) {
-    // The pass's song start still looks at the previous pass's time.
-    int32_t t = getTime();
-    IntuiMessage *message = W3DGetMsg();
-    bool quit = diskPass(&state, t, message);
-    if (message) ReplyMsg(message);
-    W3DShowFrame();
-    frames++;
-    if (quit || W3DCloseRequested()) return;
+  while (!diskFrame(&state)) {
   }
 }

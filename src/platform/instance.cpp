@@ -1,0 +1,67 @@
+// One musicdisk per user: the lock file in the port directory. See
+// instance.h.
+#include "platform/instance.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ports.h"
+
+namespace {
+
+char lockPath[PATH_MAX];
+int lockFd = -1;
+
+void releaseSingleInstance() {
+  if (lockFd < 0) return;
+  // Removed while still held: a later start then makes a fresh file.
+  unlink(lockPath);
+  close(lockFd);
+  lockFd = -1;
+}
+
+}  // namespace
+
+bool claimSingleInstance() {
+  char dir[PATH_MAX - sizeof INSTANCE_LOCK - 1];
+  if (!portDirectory(dir, sizeof dir, true)) {
+    fprintf(stderr, "musicdisk: cannot use the port directory %s: %s\n", dir, strerror(errno));
+    return false;
+  }
+  snprintf(lockPath, sizeof lockPath, "%s/%s", dir, INSTANCE_LOCK);
+  for (;;) {
+    // Close-on-exec: a player must not keep the lock after we are gone.
+    int fd = open(lockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      fprintf(stderr, "musicdisk: cannot open %s: %s\n", lockPath, strerror(errno));
+      return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int error = errno;
+      close(fd);
+      if (error == EINTR) continue;
+      if (error == EWOULDBLOCK) fputs("musicdisk: already running\n", stderr);
+      else fprintf(stderr, "musicdisk: cannot lock %s: %s\n", lockPath, strerror(error));
+      return false;
+    }
+    // The file may have been removed by a musicdisk that was just ending
+    // between our open and our lock: then the lock is on a file nobody else
+    // sees, and we try again with the one now at the path.
+    struct stat held, atPath;
+    if (fstat(fd, &held) == 0 && stat(lockPath, &atPath) == 0 && held.st_dev == atPath.st_dev &&
+        held.st_ino == atPath.st_ino) {
+      lockFd = fd;
+      atexit(releaseSingleInstance);
+      return true;
+    }
+    close(fd);
+  }
+}
