@@ -13,6 +13,7 @@
 #include "driver/lifecycle.h"
 #include "music/music.h"
 #include "platform/files.h"
+#include "platform/mpris.h"
 #include "platform/task.h"
 #include "platform/termination.h"
 #include "screens/disk.h"
@@ -28,6 +29,9 @@ const char HANDLER_PORT[] = "demoport";
 
 int main() {
   installTerminationHandlers();
+  // Before the display opens: it must not start a session bus of its own.
+  mprisStart();
+  atexit(mprisStop);
   atexit(removeStagingDirectory);
   if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");
 

@@ -11,6 +11,7 @@
 #include "draw/batch.h"
 #include "music/music.h"
 #include "screens/disk.h"
+#include "screens/diskremote.h"
 #include "screens/effects.h"
 
 namespace {
@@ -136,7 +137,8 @@ void runDisk(int32_t startTime) {
   for (;;) {
     // The pass's song start still looks at the previous pass's time.
     int32_t t = getTime();
-    IntuiMessage *message = W3DGetMsg();
+    IntuiMessage remote;
+    IntuiMessage *message = diskRemote(&state, W3DGetMsg(), &remote);
     bool quit = diskPass(&state, t, message);
     if (message) ReplyMsg(message);
     W3DShowFrame();
