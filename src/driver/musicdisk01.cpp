@@ -30,7 +30,7 @@ const char HANDLER_PORT[] = "demoport";
 int main() {
   installTerminationHandlers();
   // Before the display opens: it must not start a session bus of its own.
-  mprisStart();
+  mprisStart(playerSongLength);
   atexit(mprisStop);
   atexit(removeStagingDirectory);
   if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");

@@ -26,6 +26,10 @@ constexpr int32_t PLAYER_PAUSE = 3;
 constexpr int32_t PLAYER_NEXT = 4;
 constexpr int32_t PLAYER_PREVIOUS = 5;
 constexpr int32_t PLAYER_STOP = 6;
+// A question, not a command: the player replies with its song's length in
+// milliseconds, or -1 when it does not know it. A player that does not know
+// the question replies with 7 unchanged, which means "unknown" as well.
+constexpr int32_t PLAYER_LENGTH = 7;
 // Events (to "demoport").
 constexpr int32_t EVENT_PLAYING = 0;
 constexpr int32_t EVENT_LOADING = 1;
@@ -75,3 +79,7 @@ extern MusicTask *subtask;
 extern char subtaskname[];              // "musichandler_subtask"
 extern std::atomic<int32_t> musicdisk;  // the handler acts on events only while set
 void musichandler(MusicTask *task);     // the task's entry
+
+// Asks the running player for its song's length: milliseconds, or -1 when
+// unknown or no player answers. Waits for the reply: never from a frame loop.
+int32_t playerSongLength();

@@ -35,3 +35,8 @@ int32_t syncmusic(const char *portName, int32_t value) {
   closeReplyPort(&replyPort);
   return result;
 }
+
+int32_t playerSongLength() {
+  int32_t length = syncmusic("musicplayerport", PLAYER_LENGTH);
+  return length == PLAYER_LENGTH || length <= 0 ? -1 : length;
+}

@@ -47,6 +47,8 @@ sd_bus *bus = nullptr;
 MusicTask *busTask = nullptr;
 int wakeFd = -1;      // the frame loop's report changed
 MprisView shown{};    // what the bus was last told
+int32_t (*lengthOf)() = nullptr;
+int64_t shownLengthUs = -1;  // of the shown track, -1 when unknown
 
 bool sameView(const MprisView &a, const MprisView &b) {
   return a.controllable == b.controllable && a.status == b.status && a.track == b.track && a.title == b.title &&
@@ -144,6 +146,7 @@ int getMetadata(sd_bus *, const char *, const char *, const char *, sd_bus_messa
     r = sd_bus_message_append(reply, "{sv}{sv}{sv}{sv}", "mpris:trackid", "o", trackId, "xesam:trackNumber", "i",
                               static_cast<int>(shown.track + 1), "xesam:title", "s", shown.title ? shown.title : "",
                               "xesam:artist", "as", 1, shown.artist ? shown.artist : "");
+    if (r >= 0 && shownLengthUs > 0) r = sd_bus_message_append(reply, "{sv}", "mpris:length", "x", shownLengthUs);
   }
   if (r < 0) return r;
   return sd_bus_message_close_container(reply);
@@ -207,7 +210,11 @@ void announceChanges() {
   const char *names[8];
   int n = 0;
   if (now.status != before.status) names[n++] = "PlaybackStatus";
-  if (now.track != before.track || now.title != before.title || now.artist != before.artist) names[n++] = "Metadata";
+  if (now.track != before.track || now.title != before.title || now.artist != before.artist) {
+    names[n++] = "Metadata";
+    int32_t lengthMs = now.track >= 0 && lengthOf ? lengthOf() : -1;
+    shownLengthUs = lengthMs > 0 ? int64_t{lengthMs} * 1000 : -1;
+  }
   if (now.controllable != before.controllable) {
     names[n++] = "CanGoNext";
     names[n++] = "CanGoPrevious";
@@ -254,8 +261,9 @@ void closeBus() {
 
 }  // namespace
 
-bool mprisStart() {
+bool mprisStart(int32_t (*songLength)()) {
   if (busTask) return true;
+  lengthOf = songLength;
   if (!sessionBusExists()) {
     fputs("No session bus: the desktop's media controls will not see the musicdisk\n", stderr);
     return false;

@@ -40,7 +40,9 @@ struct MprisView {
 // Joins the session bus and starts serving. Without a session bus it makes
 // sure nothing in the program starts one, says so in one line on standard
 // error and returns false; the program runs on without media controls.
-bool mprisStart();
+// songLength, called on the bus thread when the song changes, gives its
+// length in milliseconds or -1 (it may wait; null: lengths unknown).
+bool mprisStart(int32_t (*songLength)());
 // Leaves the bus and ends the thread (nothing when not started).
 void mprisStop();
 // The frame loop's report; the bus thread is woken only when it changed.

@@ -123,6 +123,10 @@ class MediaControls(unittest.TestCase):
         self.key("XF86AudioNext")
         wait_for(lambda: self.ctl("metadata", "title") == "Skyward", "the first song's title", 30)
         self.assertEqual(self.ctl("metadata", "artist"), "Aurora")
+        # The length is the player's; sox measures the file on its own.
+        seconds = float(subprocess.run(["soxi", "-D", os.path.join(SOURCE_DIR, "music/aurora-skyward.mp3")],
+                                       capture_output=True, text=True, check=True).stdout)
+        self.assertAlmostEqual(int(self.ctl("metadata", "mpris:length")) / 1e6, seconds, delta=0.1)
         self.assertEqual(self.ctl("status"), "Playing")
 
         # What the player makes of each command is heard; the status follows.
