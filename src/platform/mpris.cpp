@@ -225,6 +225,20 @@ void announceChanges() {
   if (n > 0) sd_bus_emit_properties_changed_strv(bus, OBJECT_PATH, PLAYER_INTERFACE, const_cast<char **>(names));
 }
 
+// A second musicdisk on the same desktop takes a name of its own.
+int onNameReply(sd_bus_message *reply, void *, sd_bus_error *) {
+  constexpr uint32_t NAME_TAKEN = 3;  // RequestName's "exists"
+  uint32_t result = 0;
+  if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &result) < 0) {
+    const sd_bus_error *error = sd_bus_message_get_error(reply);
+    fprintf(stderr, "Session bus: no name for the media controls (%s)\n", error ? error->message : "bad reply");
+    return 0;
+  }
+  if (result != NAME_TAKEN) return 0;
+  std::string instance = std::string(MPRIS_BUS_NAME) + ".instance" + std::to_string(getpid());
+  return sd_bus_request_name_async(bus, nullptr, instance.c_str(), 0, nullptr, nullptr);
+}
+
 int msUntil(uint64_t deadlineUs) {
   if (deadlineUs == UINT64_MAX) return -1;
   struct timespec now;
@@ -271,14 +285,8 @@ bool mprisStart(int32_t (*songLength)()) {
   int r = sd_bus_open_user(&bus);
   if (r >= 0) r = sd_bus_add_object_vtable(bus, nullptr, OBJECT_PATH, ROOT_INTERFACE, ROOT_VTABLE, nullptr);
   if (r >= 0) r = sd_bus_add_object_vtable(bus, nullptr, OBJECT_PATH, PLAYER_INTERFACE, PLAYER_VTABLE, nullptr);
-  if (r >= 0) {
-    // A second musicdisk on the same desktop takes a name of its own.
-    r = sd_bus_request_name(bus, MPRIS_BUS_NAME, 0);
-    if (r == -EEXIST) {
-      std::string instance = std::string(MPRIS_BUS_NAME) + ".instance" + std::to_string(getpid());
-      r = sd_bus_request_name(bus, instance.c_str(), 0);
-    }
-  }
+  // The name is asked for without waiting: a slow bus must not hold up the start.
+  if (r >= 0) r = sd_bus_request_name_async(bus, nullptr, MPRIS_BUS_NAME, 0, onNameReply, nullptr);
   if (r >= 0) {
     wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) r = -errno;
