@@ -57,10 +57,13 @@ bool sameView(const MprisView &a, const MprisView &b) {
 
 // libdbus (SDL's X11 start-up uses it) starts a session bus of its own
 // through dbus-launch when no address is set and the runtime directory has
-// no bus socket; that daemon would outlive us. An address it cannot use
-// keeps it from trying; the players inherit it, which is what they need too.
+// no bus socket, or when the address asks for exactly that; that daemon
+// would outlive us. An address it cannot use keeps it from trying; the
+// players inherit it, which is what they need too.
 bool sessionBusExists() {
   const char *address = getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && strncmp(address, "autolaunch:", 11) == 0) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  address = getenv("DBUS_SESSION_BUS_ADDRESS");
   if (address && *address) return true;
   const char *runtime = getenv("XDG_RUNTIME_DIR");
   if (runtime && runtime[0] == '/') {
