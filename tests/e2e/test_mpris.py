@@ -1,12 +1,7 @@
 #!/usr/bin/python3
-"""The desktop's media controls end to end: a private session bus, the
-musicdisk under a real X server with the real player (its sound captured by
-SDL's disk audio driver), and real clients: playerctl, dbus-send and the
-keyboard's media keys pressed with xdotool.
-
-Also checks that without a session bus the musicdisk starts none, even where
-dbus-launch is installed.
-"""
+"""The desktop's media controls end to end: a private session bus, the musicdisk
+under Xvfb with the real player (sound captured by SDL's disk driver), playerctl,
+dbus-send and media keys from xdotool; and without a session bus, none started."""
 import array
 import os
 import shutil
@@ -31,8 +26,20 @@ def wait_for(probe, what, timeout=20):
     raise AssertionError("timed out waiting for " + what)
 
 
+def processes():
+    # (pid, parent pid, argv, environment) of every process that can be read.
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            stat = open("/proc/%s/stat" % pid).read()
+            argv = open("/proc/%s/cmdline" % pid).read().split("\0")
+            environ = open("/proc/%s/environ" % pid, "rb").read().split(b"\0")
+        except OSError:
+            continue
+        yield int(pid), int(stat.rsplit(")", 1)[1].split()[1]), argv, environ
+
+
 def start_with_fd(argv):
-    """Starts a server that writes its address to the fd named in argv ({})."""
+    # Starts a server that writes its address to the fd named in argv ({}).
     r, w = os.pipe()
     proc = subprocess.Popen([a.format(w) for a in argv], pass_fds=(w,), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
@@ -72,20 +79,12 @@ class MediaControls(unittest.TestCase):
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def players(self):
-        """The song paths of the musicdisk's running players."""
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                stat = open("/proc/%s/stat" % pid).read()
-                argv = open("/proc/%s/cmdline" % pid).read().split("\0")
-            except OSError:
-                continue
-            if int(stat.rsplit(")", 1)[1].split()[1]) == self.program.pid and argv[0].endswith("sdlmusicplayer"):
-                found.append(argv[1])
-        return found
+        # The song paths of the musicdisk's running players.
+        return [argv[1] for _, parent, argv, _ in processes()
+                if parent == self.program.pid and argv[0].endswith("sdlmusicplayer")]
 
     def loud(self):
-        """The root mean square of the last quarter second the player wrote."""
+        # The root mean square of the last quarter second the player wrote.
         with open(self.audio, "rb") as f:
             f.seek(0, os.SEEK_END)
             f.seek(max(0, f.tell() - BYTES_PER_SECOND // 4) & ~3)
@@ -99,6 +98,10 @@ class MediaControls(unittest.TestCase):
 
     def key(self, name):
         subprocess.run(["xdotool", "key", name], env=self.env, check=True)
+
+    def do(self, command):
+        how, what = command.split()
+        self.ctl(what) if how == "playerctl" else self.key(what)
 
     def test_playerctl_and_media_keys_steer_the_disk_screen(self):
         bus, address = start_with_fd(["dbus-daemon", "--session", "--nofork", "--print-address={}"])
@@ -133,8 +136,7 @@ class MediaControls(unittest.TestCase):
         for command, status in [("playerctl pause", "Paused"), ("playerctl play", "Playing"),
                                 ("playerctl stop", "Stopped"), ("playerctl play-pause", "Playing"),
                                 ("key XF86AudioPlay", "Paused"), ("key XF86AudioPlay", "Playing")]:
-            how, what = command.split()
-            self.ctl(what) if how == "playerctl" else self.key(what)
+            self.do(command)
             wait_for(lambda: self.ctl("status") == status, "%s after %s" % (status, command), 5)
             heard = (lambda: self.loud() > 200) if status == "Playing" else (lambda: self.loud() < 20)
             wait_for(heard, "the sound after " + command, 5)
@@ -143,8 +145,7 @@ class MediaControls(unittest.TestCase):
         for command, path, title in [("playerctl next", "music/mr_velvet-late_night_call.MP3", "Late Night Call"),
                                      ("key XF86AudioNext", "music/driftwood-tide_pools.mp3", "Tide Pools"),
                                      ("playerctl previous", "music/mr_velvet-late_night_call.MP3", "Late Night Call")]:
-            how, what = command.split()
-            self.ctl(what) if how == "playerctl" else self.key(what)
+            self.do(command)
             wait_for(lambda: self.players() == [path], "the player of " + path, 10)
             wait_for(lambda: self.ctl("metadata", "title") == title, title, 10)
             time.sleep(1.2)  # the overlay fades out; next and previous wait for it
@@ -176,15 +177,10 @@ class MediaControls(unittest.TestCase):
         self.assertEqual(self.program.wait(timeout=10), 0)
         said = [line for line in self.program.communicate()[1].decode().splitlines() if "Unpack data" not in line]
         self.assertLessEqual(len(said), 1, said)
-        left = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                environ = open("/proc/%s/environ" % pid, "rb").read().split(b"\0")
-            except OSError:
-                continue
-            if b"XDG_RUNTIME_DIR=" + self.runtime.encode() in environ:
-                left.append(open("/proc/%s/cmdline" % pid).read().replace("\0", " "))
-                os.kill(int(pid), signal.SIGKILL)
+        left = [(pid, argv) for pid, _, argv, environ in processes()
+                if b"XDG_RUNTIME_DIR=" + self.runtime.encode() in environ]
+        for pid, _ in left:
+            os.kill(pid, signal.SIGKILL)
         self.assertEqual(left, [], "processes that outlive the musicdisk")
         self.assertFalse(os.path.exists(os.path.join(self.runtime, "dbus-1")))
 
