@@ -60,6 +60,7 @@ int main() {
     int32_t startTime = getTime();
     musicdisk.store(1);
     runDisk(startTime);
+    mprisShow(MprisView{});  // the farewell plays nothing and takes no commands
 
     syncmusic(PLAYER_PORT, PLAYER_QUIT);
     runFarewell();
