@@ -92,6 +92,11 @@ Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *messag
     case PLAYER_QUIT:
       outcome = Outcome::Quit;
       break;
+    case PLAYER_LENGTH:
+      message->value = playback->lengthMs > 0 && playback->lengthMs <= INT32_MAX
+                           ? static_cast<int32_t>(playback->lengthMs)
+                           : -1;
+      break;
     default:
       break;  // not a command of ours: replied and ignored
   }

@@ -22,6 +22,11 @@ constexpr uint16_t SELECTUP = 0xE8;
 constexpr uint16_t MENUDOWN = 0x69;
 constexpr uint16_t MENUUP = 0xE9;
 constexpr uint16_t IECODE_UP_PREFIX = 0x80;
+// The keyboard's media Play/Pause key: whether it plays or pauses depends on
+// the screen's state, so the window reports it as a key of its own (beyond
+// the numbers the disk screen reads as they are). The media Stop, Next and
+// Previous keys arrive as S, cursor down and cursor up.
+constexpr uint16_t RAWKEY_MEDIA_PLAY_PAUSE = 0x73;
 
 // One input message of the window. Only Class and Code are read by the
 // screens; every message taken with W3DGetMsg goes back with ReplyMsg.

@@ -149,6 +149,10 @@ uint16_t rawKeyFor(SDL_Scancode scancode) {
     case SDL_SCANCODE_DOWN: return 0x4D;
     case SDL_SCANCODE_RIGHT: return 0x4E;
     case SDL_SCANCODE_LEFT: return 0x4F;
+    case SDL_SCANCODE_AUDIOPREV: return 0x4C;  // media keys: as the cursor keys
+    case SDL_SCANCODE_AUDIONEXT: return 0x4D;
+    case SDL_SCANCODE_AUDIOSTOP: return 0x21;  // as S
+    case SDL_SCANCODE_AUDIOPLAY: return RAWKEY_MEDIA_PLAY_PAUSE;
     case SDL_SCANCODE_KP_LEFTPAREN: return 0x5A;
     case SDL_SCANCODE_KP_RIGHTPAREN: return 0x5B;
     case SDL_SCANCODE_KP_DIVIDE: return 0x5C;

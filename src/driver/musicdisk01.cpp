@@ -15,6 +15,7 @@
 #include "music/music.h"
 #include "platform/files.h"
 #include "platform/instance.h"
+#include "platform/mpris.h"
 #include "platform/task.h"
 #include "platform/termination.h"
 #include "screens/disk.h"
@@ -27,6 +28,9 @@ int main(int argc, char **argv) {
 
   installTerminationHandlers();
   if (!claimSingleInstance()) return -1;
+  // Before the display opens: it must not start a session bus of its own.
+  mprisStart(playerSongLength);
+  atexit(mprisStop);
   atexit(removeStagingDirectory);
   if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");
 
@@ -55,6 +59,7 @@ int main(int argc, char **argv) {
     int32_t startTime = getTime();
     musicdisk.store(1);
     runDisk(startTime);
+    mprisShow(MprisView{});  // the farewell plays nothing and takes no commands
 
     quitPlayer();
     runFarewell();

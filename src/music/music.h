@@ -79,3 +79,7 @@ extern MusicTask *subtask;
 extern char subtaskname[];              // "musichandler_subtask"
 extern std::atomic<int32_t> musicdisk;  // the handler acts on events only while set
 void musichandler(MusicTask *task);     // the task's entry
+
+// Asks the running player for its song's length: milliseconds, or -1 when
+// unknown or no player answers. Waits for the reply: never from a frame loop.
+int32_t playerSongLength();

@@ -19,6 +19,10 @@ constexpr int32_t PLAYER_PAUSE = 3;
 constexpr int32_t PLAYER_NEXT = 4;
 constexpr int32_t PLAYER_PREVIOUS = 5;
 constexpr int32_t PLAYER_STOP = 6;
+// A question, not a command: the player replies with its song's length in
+// milliseconds, or -1 when it does not know it. A player that does not know
+// the question replies with 7 unchanged, which means "unknown" as well.
+constexpr int32_t PLAYER_LENGTH = 7;
 // Events (to HANDLER_PORT), and the musicdisk's own stop request there.
 constexpr int32_t EVENT_PLAYING = 0;
 constexpr int32_t EVENT_LOADING = 1;

@@ -13,6 +13,7 @@
 #include "draw/batch.h"
 #include "music/music.h"
 #include "screens/disk.h"
+#include "screens/diskremote.h"
 #include "screens/effects.h"
 
 namespace {
@@ -156,7 +157,8 @@ bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message) {
 bool diskFrame(DiskState *state) {
   // The pass's song start still looks at the previous pass's time.
   int32_t t = getTime();
-  IntuiMessage *message = W3DGetMsg();
+  IntuiMessage remote;
+  IntuiMessage *message = diskRemote(state, W3DGetMsg(), &remote);
   bool quit = diskPass(state, t, message);
   if (message) ReplyMsg(message);
   W3DShowFrame();

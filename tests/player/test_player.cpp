@@ -209,7 +209,9 @@ TEST_F(Player, OtherValuesAreAnsweredAndIgnored) {
   EventRecorder events;
   ASSERT_TRUE(start(mp3));
   ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
-  for (int32_t value : {1, 7, -1, 1000}) EXPECT_EQ(syncmusic("musicplayerport", value), value);
+  for (int32_t value : {1, 8, -1, 1000}) EXPECT_EQ(syncmusic("musicplayerport", value), value);
+  // The one question among them: the answer is the song's length.
+  EXPECT_NEAR(syncmusic("musicplayerport", PLAYER_LENGTH), MP3_SECONDS * 1000, 100);
   ASSERT_TRUE(player.waitForExit(10000));
   Capture capture(capturePath);
   EXPECT_EQ(capture.sounding().size(), 1u);

@@ -1,0 +1,53 @@
+// The desktop's media controls: the musicdisk as an MPRIS 2 player on the
+// session bus ("org.mpris.MediaPlayer2.musicdisk", object
+// /org/mpris/MediaPlayer2), served by a thread of its own through sd-bus.
+//
+// The bus thread never touches the screens: it hands the commands it gets
+// to the frame loop (mprisTakeCommand) and shows what the frame loop last
+// reported (mprisShow), announcing every change with PropertiesChanged.
+// Neither call waits for the bus. What the commands do is the disk screen's
+// business (screens/diskremote.cpp).
+#pragma once
+
+#include <cstdint>
+
+constexpr char MPRIS_BUS_NAME[] = "org.mpris.MediaPlayer2.musicdisk";
+// Commands waiting for the frame loop at most; more are dropped.
+constexpr int MPRIS_COMMAND_SLOTS = 16;
+
+enum MprisStatus { MPRIS_STOPPED, MPRIS_PLAYING, MPRIS_PAUSED };
+
+enum MprisCommand {
+  MPRIS_NONE,
+  MPRIS_PLAY,
+  MPRIS_PAUSE,
+  MPRIS_PLAY_PAUSE,
+  MPRIS_STOP,
+  MPRIS_NEXT,
+  MPRIS_PREVIOUS,
+  MPRIS_QUIT,
+};
+
+// What the media controls show. The strings must live for the whole run.
+struct MprisView {
+  bool controllable;     // commands are taken: the disk screen runs
+  int32_t status;        // MprisStatus
+  int32_t track;         // song row, or -1 for none
+  const char *title;     // of that song (null with no song)
+  const char *artist;
+};
+
+// Joins the session bus and starts serving. Without a session bus it makes
+// sure nothing in the program starts one, says so in one line on standard
+// error and returns false; the program runs on without media controls.
+// songLength, called on the bus thread when the song changes, gives its
+// length in milliseconds or -1 (it may wait; null: lengths unknown).
+bool mprisStart(int32_t (*songLength)());
+// Leaves the bus and ends the thread (nothing when not started).
+void mprisStop();
+// The frame loop's report; the bus thread is woken only when it changed.
+void mprisShow(const MprisView &view);
+// The oldest command waiting for the frame loop, or MPRIS_NONE. While the
+// view is not controllable, commands are dropped when they arrive (Quit
+// then ends the program as a close request does).
+int mprisTakeCommand();
