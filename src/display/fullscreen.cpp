@@ -34,10 +34,21 @@ bool windowManaged(SDL_Window *window) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char *data = nullptr;
-  int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                                  &format, &count, &after, &data);
-  bool managed = status == Success && type == XA_WINDOW && count == 1;
+  Window root = DefaultRootWindow(display), checkWindow = None;
+  if (XGetWindowProperty(display, root, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) ==
+          Success &&
+      type == XA_WINDOW && count == 1)
+    checkWindow = *reinterpret_cast<Window *>(data);
   if (data) XFree(data);
+  // A window manager that was killed leaves the property behind: its check
+  // window, a child of the root, must still be there.
+  Window rootReturn, parentReturn, *children = nullptr;
+  unsigned int childCount = 0;
+  bool managed = false;
+  if (checkWindow != None && XQueryTree(display, root, &rootReturn, &parentReturn, &children, &childCount)) {
+    for (unsigned int i = 0; i < childCount && !managed; i++) managed = children[i] == checkWindow;
+    if (children) XFree(children);
+  }
   return managed;
 #else
   (void)window;
