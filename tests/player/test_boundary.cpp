@@ -2,92 +2,16 @@
 // while keys go to it, killed (SIGKILL) mid-song. The disk loop runs frame by
 // frame on the offscreen renderer, with the real music handler and real
 // key events, and measures its frame gaps with its own clock.
-#include <SDL.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <functional>
-
-#include "../music/scratch.h"
-#include "display/display.h"
-#include "music/music.h"
-#include "platform/task.h"
-#include "screens/disk.h"
-#include "screens/effects.h"
+#include "disk_harness.h"
 
 namespace {
 
-class DiskWithPlayer : public ::testing::Test {
+class DiskWithPlayer : public ::testing::Test, public DiskHarness {
  protected:
-  ScratchDirectory scratch;
-  char previousDirectory[4096] = {};
-  DiskState state{};
-
-  void SetUp() override {
-    ASSERT_NE(getcwd(previousDirectory, sizeof previousDirectory), nullptr);
-    ASSERT_EQ(chdir(MUSICDISK_BINARY_DIR), 0);  // music/ and musicplayer/ are here
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    ASSERT_EQ(W3DSetup(), 1);
-    currentSong = 15;
-    loadingSong = 1;
-    changeSong = 1;
-    flashtime = -100;
-    resumeSongs();
-    subtask = createTask(subtaskname, musichandler);
-    ASSERT_NE(subtask, nullptr);
-    while (syncmusic(HANDLER_PORT, 7) != 7) usleep(1000);
-    musicdisk = 1;
-    getTimeWithStatus(1);
-    diskEnter(&state, getTime());
-  }
-  void TearDown() override {
-    quitPlayer();
-    for (pid_t pid = player(); pid > 0; pid = player()) kill(pid, SIGKILL), runUntil([] { return false; }, 50);
-    syncmusic(HANDLER_PORT, HANDLER_QUIT);
-    deleteTask(subtask);
-    subtask = nullptr;
-    musicdisk = 0;
-    W3DCleanup();
-    EXPECT_EQ(chdir(previousDirectory), 0);
-  }
-  // Runs disk frames until done() holds (true) or ms have passed (false).
-  bool runUntil(const std::function<bool()> &done, int ms) {
-    for (int64_t giveUp = nowMs() + ms; nowMs() < giveUp;) {
-      diskFrame(&state);
-      if (done()) return true;
-    }
-    return false;
-  }
-  void press(SDL_Scancode scancode) {
-    SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.windowID = SDL_GetWindowID(w3d_Screen->window);
-    event.key.state = SDL_PRESSED;
-    event.key.keysym.scancode = scancode;
-    ASSERT_EQ(SDL_PushEvent(&event), 1);
-    runUntil([] { return false; }, 40);
-  }
-  // Our living (not yet reaped) player child, or -1.
-  static pid_t player() {
-    DIR *proc = opendir("/proc");
-    pid_t found = -1;
-    while (dirent *entry = proc ? readdir(proc) : nullptr) {
-      char path[300], comm[64] = {};
-      snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
-      FILE *f = fopen(path, "r");
-      int pid = 0, ppid = 0;
-      char state = 0;
-      if (f && fscanf(f, "%d (%63[^)]) %c %d", &pid, comm, &state, &ppid) == 4 && ppid == getpid() &&
-          !strcmp(comm, "sdlmusicplayer"))
-        found = pid;
-      if (f) fclose(f);
-    }
-    if (proc) closedir(proc);
-    return found;
-  }
-  bool playing() { return loadingSong == 0 && player() > 0; }
+  void SetUp() override { ASSERT_TRUE(open(MUSICDISK_BINARY_DIR)); }  // music/ and musicplayer/ are there
+  void TearDown() override { close(); }
 };
 
 TEST_F(DiskWithPlayer, AStoppedPlayerHoldsNoFrameAndIsReplacedByTheNextSong) {
