@@ -35,6 +35,7 @@ struct WatchedPlayer {
 };
 
 WatchedPlayer player;
+int64_t lastStartMs = -PLAYER_START_SPACING_MS;  // monotonic time of the latest start
 
 int64_t monotonicMs() {
   timespec now;
@@ -79,6 +80,7 @@ void watchNewPlayer(int pid, const char *path, bool isSong) {
   player.path = path;
   player.isSong = isSong;
   player.startedMs = monotonicMs();
+  lastStartMs = player.startedMs;
   playerPlayed.store(0);
   playerReportedEnd.store(0);
   if (isSong) lastSongFailed = false;
@@ -129,9 +131,9 @@ void watchPlayer() {
   player.active = false;
 }
 
-bool playerGone() {
+bool nextPlayerMayStart() {
   watchPlayer();
-  if (!player.active) return true;
+  if (!player.active) return monotonicMs() - lastStartMs >= PLAYER_START_SPACING_MS;
   if (player.ended) return false;  // reaped, its verdict still to come
   int64_t now = monotonicMs();
   if (player.termSentMs < 0) {

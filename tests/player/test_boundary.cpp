@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "disk_harness.h"
+#include "player_harness.h"
 
 namespace {
 
@@ -40,6 +41,36 @@ TEST_F(DiskWithPlayer, AKilledPlayerIsNoticedAndTheNextSongFollowsASecondLater) 
   // Down works again: it reaches the new player, which makes way for the next.
   press(SDL_SCANCODE_DOWN);
   EXPECT_TRUE(runUntil([&] { return playing() && currentSong == song + 2; }, 10000));
+}
+
+TEST_F(DiskWithPlayer, AThemeThatHadNoPortYetIsGoneBeforeTheFirstSongStarts) {
+  pid_t theme = startPlayer(introtheme, false);
+  quitPlayer();  // too early: the theme's player has no port yet
+  ASSERT_TRUE(runUntil([this] { return playing(); }, 15000)) << "the first song never played";
+  EXPECT_NE(kill(theme, 0), 0) << "the theme's player plays on";
+  EXPECT_EQ(currentSong, 15);
+}
+
+// A termination signal that comes while the player starts up (here: while
+// it waits for the answer to its EVENT_LOADING) ends it before it plays.
+TEST(PlayerStartUp, ATerminationSignalDuringStartUpLetsNoEventPlayingOut) {
+  ScratchDirectory scratch;
+  PublicPort *events = createPublicPort(HANDLER_PORT);
+  ASSERT_NE(events, nullptr);
+  PlayerProcess player;
+  ASSERT_TRUE(player.start(scratch.path, MUSICDISK_BINARY_DIR "/music/aurora-skyward.mp3", false,
+                           {"SDL_AUDIODRIVER=dummy"}));
+  std::vector<int32_t> values;
+  for (int64_t giveUp = nowMs() + 3000; nowMs() < giveUp;) {
+    MusicMessage message;
+    if (waitPublicPort(events, 50, -1) != PORT_READY || !getPortMessage(events, &message)) continue;
+    if (message.value == EVENT_LOADING) kill(player.pid, SIGTERM);
+    values.push_back(message.value);
+    replyPortMessage(events, &message);
+  }
+  EXPECT_EQ(values, std::vector<int32_t>{EVENT_LOADING});
+  EXPECT_TRUE(player.waitForExit(5000) && player.exitedWith(0));
+  deletePublicPort(events);
 }
 
 }  // namespace
