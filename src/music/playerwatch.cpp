@@ -50,19 +50,27 @@ void killPlayer(const char *why) {
   player.why = why;
 }
 
-// The ended song player's verdict, once its report has had time to arrive.
-void judgeEndedSong() {
-  const int status = player.status;
-  bool failed = player.killed || !playerPlayed.load() || (WIFEXITED(status) && WEXITSTATUS(status) != 0);
-  // A player that exits non-zero has said why itself; the other ways it
-  // could not.
+// One line for an end the player could not explain itself: it died by a
+// signal, was killed, or ended without playing and without a word.
+void sayWhatWentWrong(int status) {
   if (player.killed)
     fprintf(stderr, "musicdisk: the player of %s %s: ended it\n", player.path, player.why);
   else if (WIFSIGNALED(status))
     fprintf(stderr, "musicdisk: the player of %s died (signal %d)\n", player.path, WTERMSIG(status));
   else if (!playerPlayed.load() && WIFEXITED(status) && WEXITSTATUS(status) == 0)
     fprintf(stderr, "musicdisk: the player of %s ended without playing\n", player.path);
-  if (!playerReportedEnd.load()) {
+}
+
+// The ended song player's verdict, once its report has had time to arrive.
+void judgeEndedSong() {
+  const int status = player.status;
+  const bool reported = playerReportedEnd.load();
+  // A player killed after it had reported its song's end (one slow to exit)
+  // has not failed the song; one that exits non-zero has said why itself.
+  bool failed = (player.killed && !reported) || !playerPlayed.load() ||
+                (WIFEXITED(status) && WEXITSTATUS(status) != 0);
+  if (!reported) sayWhatWentWrong(status);
+  if (!reported) {
     // As if it had reported the end: the counter first, as the handler does.
     currentSong.fetch_add(1);
     changeSong.store(1);

@@ -69,7 +69,7 @@ class Boundary(unittest.TestCase):
 
     def start(self):
         program = subprocess.Popen([os.path.join(self.dir, "musicdisk")], cwd="/", env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)  # both, in order
         self.programs.append(program)
         return program
 
@@ -83,7 +83,8 @@ class Boundary(unittest.TestCase):
             if found:
                 return found
             time.sleep(0.02)
-        self.fail("timed out waiting for " + what)
+        ended = [(p.returncode, p.stdout.read()) for p in self.programs if p.poll() is not None]
+        self.fail("timed out waiting for %s; ended: %s" % (what, ended))
 
     def test_damaged_songs_are_skipped_once_a_second_then_the_disk_waits_for_a_pick(self):
         self.music(damaged=True)
@@ -114,7 +115,7 @@ class Boundary(unittest.TestCase):
         self.assertEqual(sorted(starts.values())[-1][1], songs[1])
         self.wait_for(lambda: not children(program.pid), 5, "the picked song to fail too")
         program.send_signal(signal.SIGTERM)
-        err = program.communicate(timeout=20)[1].decode(errors="replace")
+        err = program.communicate(timeout=20)[0].decode(errors="replace")
         for path in songs:
             lines = [line for line in err.splitlines() if path in line]
             self.assertEqual(len(lines), 1 + (path == songs[1]), "one line per failure of %s:\n%s" % (path, err))
@@ -125,7 +126,7 @@ class Boundary(unittest.TestCase):
         theme = self.wait_for(lambda: children(first.pid), 60, "the first musicdisk's player")[0][0]
         second = self.start()
         self.assertNotEqual(second.wait(timeout=10), 0)
-        self.assertIn("already running", second.stderr.read().decode(errors="replace"))
+        self.assertIn("already running", second.stdout.read().decode(errors="replace"))
         self.assertIsNone(first.poll())
         self.assertEqual([pid for pid, _ in children(first.pid)], [theme], "the first one's player untouched")
         windows = subprocess.run(["xdotool", "search", "--name", "."], env=self.env, capture_output=True, text=True)
@@ -135,7 +136,7 @@ class Boundary(unittest.TestCase):
         first.wait()
         third = self.start()
         self.wait_for(lambda: children(third.pid) or third.poll() is not None, 60, "a player of the musicdisk started after the kill")
-        self.assertIsNone(third.poll(), third.stderr.read() if third.poll() is not None else "")
+        self.assertIsNone(third.poll(), third.stdout.read() if third.poll() is not None else "")
 
 
 if __name__ == "__main__":
