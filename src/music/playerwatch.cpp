@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "music/music.h"
 #include "platform/spawn.h"
@@ -79,9 +80,17 @@ void judgeEndedSong() {
   failedInARow = failed ? failedInARow + 1 : 0;
 }
 
+// At exit: a player that could not hear its QUIT (stopped, hung) would
+// outlive us, since a stopped process never acts on its parent-death signal.
+void killUnhearingPlayer() {
+  if (player.active && !player.ended && player.termSentMs >= 0) killPlayer("did not end when asked");
+}
+
 }  // namespace
 
 void watchNewPlayer(int pid, const char *path, bool isSong) {
+  static bool killAtExitRegistered = false;
+  if (!killAtExitRegistered) killAtExitRegistered = atexit(killUnhearingPlayer) == 0;
   player = WatchedPlayer{};
   player.active = true;
   player.pid = pid;
