@@ -65,9 +65,13 @@ void quitPlayer();
 // Once a frame: reaps the current player when it has ended and acts on how
 // it ended; kills a song player that took too long to start.
 void watchPlayer();
-// True once no player of ours runs. A player still there is asked to end,
-// and killed after PLAYER_END_GRACE_MS. Never waits.
-bool playerGone();
+// Two player starts are at least this far apart, so that songs that fail at
+// once never start a storm of players.
+constexpr int PLAYER_START_SPACING_MS = 1000;
+// True once no player of ours runs and the latest start was at least
+// PLAYER_START_SPACING_MS ago. A player still there is asked to end, and
+// killed after PLAYER_END_GRACE_MS. Never waits.
+bool nextPlayerMayStart();
 // True when every song has failed in a row: the disk stops trying.
 bool songsHalted();
 // The user picked a song: failures are forgiven, the disk tries again.

@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "music/music.h"
 #include "platform/spawn.h"
@@ -35,6 +36,7 @@ struct WatchedPlayer {
 };
 
 WatchedPlayer player;
+int64_t lastStartMs = -PLAYER_START_SPACING_MS;  // monotonic time of the latest start
 
 int64_t monotonicMs() {
   timespec now;
@@ -49,19 +51,27 @@ void killPlayer(const char *why) {
   player.why = why;
 }
 
-// The ended song player's verdict, once its report has had time to arrive.
-void judgeEndedSong() {
-  const int status = player.status;
-  bool failed = player.killed || !playerPlayed.load() || (WIFEXITED(status) && WEXITSTATUS(status) != 0);
-  // A player that exits non-zero has said why itself; the other ways it
-  // could not.
+// One line for an end the player could not explain itself: it died by a
+// signal, was killed, or ended without playing and without a word.
+void sayWhatWentWrong(int status) {
   if (player.killed)
     fprintf(stderr, "musicdisk: the player of %s %s: ended it\n", player.path, player.why);
   else if (WIFSIGNALED(status))
     fprintf(stderr, "musicdisk: the player of %s died (signal %d)\n", player.path, WTERMSIG(status));
   else if (!playerPlayed.load() && WIFEXITED(status) && WEXITSTATUS(status) == 0)
     fprintf(stderr, "musicdisk: the player of %s ended without playing\n", player.path);
-  if (!playerReportedEnd.load()) {
+}
+
+// The ended song player's verdict, once its report has had time to arrive.
+void judgeEndedSong() {
+  const int status = player.status;
+  const bool reported = playerReportedEnd.load();
+  // A player killed after it had reported its song's end (one slow to exit)
+  // has not failed the song; one that exits non-zero has said why itself.
+  bool failed = (player.killed && !reported) || !playerPlayed.load() ||
+                (WIFEXITED(status) && WEXITSTATUS(status) != 0);
+  if (!reported) sayWhatWentWrong(status);
+  if (!reported) {
     // As if it had reported the end: the counter first, as the handler does.
     currentSong.fetch_add(1);
     changeSong.store(1);
@@ -70,15 +80,24 @@ void judgeEndedSong() {
   failedInARow = failed ? failedInARow + 1 : 0;
 }
 
+// At exit: a player that could not hear its QUIT (stopped, hung) would
+// outlive us, since a stopped process never acts on its parent-death signal.
+void killUnhearingPlayer() {
+  if (player.active && !player.ended && player.termSentMs >= 0) killPlayer("did not end when asked");
+}
+
 }  // namespace
 
 void watchNewPlayer(int pid, const char *path, bool isSong) {
+  static bool killAtExitRegistered = false;
+  if (!killAtExitRegistered) killAtExitRegistered = atexit(killUnhearingPlayer) == 0;
   player = WatchedPlayer{};
   player.active = true;
   player.pid = pid;
   player.path = path;
   player.isSong = isSong;
   player.startedMs = monotonicMs();
+  lastStartMs = player.startedMs;
   playerPlayed.store(0);
   playerReportedEnd.store(0);
   if (isSong) lastSongFailed = false;
@@ -129,9 +148,9 @@ void watchPlayer() {
   player.active = false;
 }
 
-bool playerGone() {
+bool nextPlayerMayStart() {
   watchPlayer();
-  if (!player.active) return true;
+  if (!player.active) return monotonicMs() - lastStartMs >= PLAYER_START_SPACING_MS;
   if (player.ended) return false;  // reaped, its verdict still to come
   int64_t now = monotonicMs();
   if (player.termSentMs < 0) {

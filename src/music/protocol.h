@@ -33,7 +33,7 @@ constexpr int32_t HANDLER_QUIT = -1;
 // handler answers in well under a millisecond; the musicdisk's frame loop
 // may not be held longer than this, and a player that has been playing and
 // lets a command go unanswered this long is taken to be hung.
-constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 30;
+constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 25;
 
 constexpr uint8_t NT_MESSAGE = 5;  // the Exec node type of a message
 

@@ -16,7 +16,6 @@ struct DiskState {
   bool quitRequested;  // Esc taken in this pass
   float starGravity;   // added to each spark's dy per frame, 0.001..0.010
   int32_t t;           // the pass's time, hundredths of a second
-  int32_t lastStart;   // time of the latest player start, hundredths of a second
   int64_t lastFrameMs;      // monotonic time the latest frame was shown, ms (0: none yet)
   int64_t longestFrameGapMs;  // longest time between two frames shown, ms
 };

@@ -109,7 +109,6 @@ void diskEnter(DiskState *state, int32_t t) {
   state->quitRequested = false;
   state->starGravity = 0.001f;
   state->t = t;
-  state->lastStart = t - 100;
   state->lastFrameMs = 0;
   state->longestFrameGapMs = 0;
 }
@@ -127,14 +126,13 @@ void diskSongStart(DiskState *state) {
     state->listOffset = 0;  // the song a pick starts from
     return;
   }
-  // A song that fails at once ends the change at once: the second between
+  // A song that fails at once ends the change at once: the spacing between
   // two starts keeps such songs from starting a storm of players. The
   // previous player is gone before the next one takes the port.
-  if (state->t > flashtime + 100 && state->t > state->lastStart + 100 && playerGone()) {
+  if (state->t > flashtime + 100 && nextPlayerMayStart()) {
     while (currentSong.load() < 0) currentSong.fetch_add(numberOfSongs);
     changeSong.store(0);
     startSongPlayer();
-    state->lastStart = state->t;
   }
 }
 

@@ -253,8 +253,15 @@ TEST_F(Player, TwoCommandsAtOnceAreBothAnswered) {
   int64_t giveUp = nowMs() + 5000;
   while (!playerPortExists() && nowMs() < giveUp) usleep(1000);
   int32_t first = 0, second = 0;
-  std::thread a([&first] { first = syncmusic("musicplayerport", PLAYER_PAUSE); });
-  std::thread b([&second] { second = syncmusic("musicplayerport", PLAYER_PAUSE); });
+  // The player answers once it plays: wait for that, not just the musicdisk's bound.
+  auto send = [](int32_t *answer) {
+    MusicMessage message = {0, 0, NT_MESSAGE, 0, {}, {}, sizeof(MusicMessage), PLAYER_PAUSE}, reply;
+    MsgPort port;
+    if (SafePutToPort(&message, PLAYER_PORT, &port) && waitForReply(&port, &reply, 5000)) *answer = reply.value;
+    closeReplyPort(&port);
+  };
+  std::thread a(send, &first);
+  std::thread b(send, &second);
   a.join();
   b.join();
   EXPECT_EQ(first, PLAYER_PAUSE);
