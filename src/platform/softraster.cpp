@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -241,8 +244,8 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
 }
 
 void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend,
-                  W3D_SoftCounts *counts) {
+                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend, int rowPart,
+                  int rowStep, W3D_SoftCounts *counts) {
   const SDL_Vertex *v[3] = {v0, v1, v2};
   for (const SDL_Vertex *vertex : v)
     if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return;
@@ -267,13 +270,14 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
   int64_t top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
   int64_t bottom =
       std::min<int64_t>(clip->y + clip->h - 1, floorDiv(std::max({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  top += ((rowPart - top) % rowStep + rowStep) % rowStep;  // this thread's first row
   if (top > bottom) return;
 
   bool sameColour = SDL_memcmp(&v[0]->color, &v[1]->color, 4) == 0 && SDL_memcmp(&v[0]->color, &v[2]->color, 4) == 0;
   // Vertex alpha 0 everywhere: every pixel would stay as it is.
   bool invisible = blend && v[0]->color.a == 0 && v[1]->color.a == 0 && v[2]->color.a == 0;
   if (invisible) {
-    for (int64_t y = top; y <= bottom; y++) {
+    for (int64_t y = top; y <= bottom; y += rowStep) {
       int64_t first = clip->x, last = clip->x + clip->w - 1;
       if (rowSpan(edges, y, &first, &last)) counts->covered += uint64_t(last - first + 1);
     }
@@ -301,7 +305,7 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
   Colour flat{v[0]->color.r, v[0]->color.g, v[0]->color.b, v[0]->color.a};
   bool white = sameColour && flat.r == 255 && flat.g == 255 && flat.b == 255 && flat.a == 255;
 
-  for (int64_t y = top; y <= bottom; y++) {
+  for (int64_t y = top; y <= bottom; y += rowStep) {
     int64_t first = clip->x, last = clip->x + clip->w - 1;
     if (!rowSpan(edges, y, &first, &last)) continue;
     int64_t count = last - first + 1;
@@ -332,11 +336,13 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
 }  // namespace
 
 void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                       const SDL_Vertex *vertices, int count, bool blend, W3D_SoftCounts *counts) {
+                       const SDL_Vertex *vertices, int count, bool blend, int rowPart, int rowStep,
+                       W3D_SoftCounts *counts) {
   SDL_Rect whole{0, 0, target->width, target->height}, area;
   if (!SDL_IntersectRect(clip ? clip : &whole, &whole, &area)) return;
   for (int i = 0; i + 2 < count; i += 3)
-    drawTriangle(target, &area, texture, &vertices[i], &vertices[i + 1], &vertices[i + 2], blend, counts);
+    drawTriangle(target, &area, texture, &vertices[i], &vertices[i + 1], &vertices[i + 2], blend, rowPart, rowStep,
+                 counts);
 }
 
 void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour) {
@@ -346,4 +352,76 @@ void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t co
     uint32_t *row = target->pixels + int64_t(y) * target->width + area.x;
     std::fill(row, row + area.w, colour);
   }
+}
+
+// ---------------------------------------------------------------- helper thread
+
+namespace {
+
+// The one helper thread and the job it is given: generation counts the jobs
+// handed out, finished the ones it has done.
+struct Helper {
+  std::mutex lock;
+  std::condition_variable wake, done;
+  std::thread thread;
+  bool running = false, stopping = false;
+  uint64_t generation = 0, finished = 0;
+  void (*job)(void *, int, int) = nullptr;
+  void *data = nullptr;
+};
+Helper helper;
+
+void helperLoop() {
+  std::unique_lock<std::mutex> hold(helper.lock);
+  uint64_t seen = helper.finished;  // every job before this thread was done without it
+  for (;;) {
+    helper.wake.wait(hold, [&] { return helper.stopping || helper.generation != seen; });
+    if (helper.stopping) return;
+    seen = helper.generation;
+    hold.unlock();
+    helper.job(helper.data, 1, 2);
+    hold.lock();
+    helper.finished = seen;
+    helper.done.notify_one();
+  }
+}
+
+}  // namespace
+
+void w3d_SoftParallel(void (*job)(void *data, int part, int parts), void *data, bool shared) {
+  if (!shared) {
+    job(data, 0, 1);
+    return;
+  }
+  if (!helper.running && std::thread::hardware_concurrency() >= 2) {
+    helper.stopping = false;
+    helper.thread = std::thread(helperLoop);
+    helper.running = true;
+  }
+  if (!helper.running) {
+    job(data, 0, 1);
+    return;
+  }
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> hold(helper.lock);
+    helper.job = job;
+    helper.data = data;
+    generation = ++helper.generation;
+  }
+  helper.wake.notify_one();
+  job(data, 0, 2);
+  std::unique_lock<std::mutex> hold(helper.lock);
+  helper.done.wait(hold, [&] { return helper.finished == generation; });
+}
+
+void w3d_SoftStopHelper() {
+  if (!helper.running) return;
+  {
+    std::lock_guard<std::mutex> hold(helper.lock);
+    helper.stopping = true;
+  }
+  helper.wake.notify_one();
+  helper.thread.join();
+  helper.running = false;
 }

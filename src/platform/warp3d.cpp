@@ -13,9 +13,12 @@
 #include "platform/warp3d.h"
 
 #include <SDL.h>
+#include <glob.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "platform/softraster.h"
@@ -24,6 +27,13 @@ namespace {
 
 // Triangles one run can hold before it has to go to SDL.
 constexpr int RUN_CAPACITY = 4096;
+// Runs of a frame drawn on the CPU that wait to be drawn together (their
+// triangles share the run buffer).
+constexpr int CPU_RUNS = 512;
+// A frame covering more than this many screens' worth of pixels is drawn by
+// two threads: one thread alone might miss the display's frame time. Below
+// it one thread does it all, which costs less CPU in all.
+constexpr double SHARED_FRAME_COVERAGE = 1.5;
 
 // High bits of every mode ID this library gives out.
 constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
@@ -53,8 +63,20 @@ struct W3D_Context {
   W3D_Color currentColor;
   W3D_Texture *textures;  // every texture still allocated
   W3D_Texture *runTexture;
-  int runVertices;
+  int runStart;     // drawn on the CPU: the first vertex of the current run (else 0)
+  int runVertices;  // vertices in the buffer
   SDL_Vertex *run;  // RUN_CAPACITY * 3 vertices
+  // Drawn on the CPU, the runs of a frame wait until the display flushes
+  // and are then drawn by two threads at once, each taking every other row.
+  struct CpuRun {
+    W3D_Texture *texture;
+    int first, count;  // vertices in run
+    int half;
+    bool scissorSet, blend;
+    SDL_Rect scissor;
+  } cpuRuns[CPU_RUNS];
+  int cpuRunCount;
+  double waitingArea;  // pixels the waiting runs' triangles cover, about
   W3D_Stats stats;
 };
 
@@ -91,19 +113,46 @@ void applyRegion(W3D_Context *context) {
   SDL_RenderSetClipRect(renderer, context->scissorSet ? &context->scissor : nullptr);
 }
 
+// One thread's share of the waiting runs: every parts-th row.
+void drawCpuRuns(void *data, int part, int parts) {
+  W3D_Context *context = static_cast<W3D_Context *>(data);
+  W3D_Bitmap *bitmap = context->bitmap;
+  W3D_SoftCounts counts{0, 0};
+  for (int i = 0; i < context->cpuRunCount; i++) {
+    const W3D_Context::CpuRun &r = context->cpuRuns[i];
+    W3D_SoftImage target{bitmap->pixels[r.half], bitmap->width, bitmap->height};
+    W3D_SoftImage image{r.texture->texels, r.texture->width, r.texture->height};
+    w3d_SoftTriangles(&target, r.scissorSet ? &r.scissor : nullptr, &image, context->run + r.first, r.count, r.blend,
+                      part, parts, &counts);
+  }
+  // Both threads add to the totals: one at a time.
+  static std::mutex totals;
+  std::lock_guard<std::mutex> hold(totals);
+  context->stats.pixelsCovered += counts.covered;
+  context->stats.pixelsWritten += counts.written;
+}
+
+// Draws the waiting runs and empties the run buffer.
+void drawWaitingRuns(W3D_Context *context) {
+  double screen = double(context->bitmap->width) * context->bitmap->height;
+  if (context->cpuRunCount > 0)
+    w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > SHARED_FRAME_COVERAGE * screen);
+  context->cpuRunCount = 0;
+  context->waitingArea = 0;
+  context->runStart = 0;
+  context->runVertices = 0;
+}
+
 void flushRun(W3D_Context *context) {
-  if (context->runVertices == 0) return;
+  if (context->runVertices == context->runStart) return;
   if (context->cpu) {
-    W3D_Bitmap *bitmap = context->bitmap;
-    W3D_SoftImage target{bitmap->pixels[context->half], bitmap->width, bitmap->height};
-    W3D_SoftImage image{context->runTexture->texels, context->runTexture->width, context->runTexture->height};
-    W3D_SoftCounts counts{0, 0};
-    w3d_SoftTriangles(&target, context->scissorSet ? &context->scissor : nullptr, &image, context->run,
-                      context->runVertices, (context->states & W3D_BLENDING) != 0, &counts);
-    context->stats.pixelsCovered += counts.covered;
-    context->stats.pixelsWritten += counts.written;
+    context->cpuRuns[context->cpuRunCount++] =
+        W3D_Context::CpuRun{context->runTexture, context->runStart, context->runVertices - context->runStart,
+                            context->half, context->scissorSet, (context->states & W3D_BLENDING) != 0,
+                            context->scissor};
+    context->runStart = context->runVertices;
     context->stats.geometryRuns++;
-    context->runVertices = 0;
+    if (context->cpuRunCount == CPU_RUNS || context->runVertices + 3 > RUN_CAPACITY * 3) drawWaitingRuns(context);
     return;
   }
   applyRegion(context);
@@ -285,6 +334,7 @@ uint32_t W3D_SetDrawRegion(W3D_Context *context, W3D_Bitmap *bitmap, int32_t yOf
     return static_cast<uint32_t>(W3D_ILLEGALBITMAP);
   if (yOffset != 0 && yOffset != bitmap->height) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   flushRun(context);  // what is queued belongs to the old region
+  if (context->cpu && bitmap != context->bitmap) drawWaitingRuns(context);  // and to the old bitmap
   context->bitmap = bitmap;
   context->half = yOffset == 0 ? 0 : 1;
   storeScissor(context, scissor);
@@ -319,13 +369,16 @@ void W3D_UnLockHardware(W3D_Context *context) {
 }
 
 void W3D_Flush(W3D_Context *context) {
-  if (context) flushRun(context);
+  if (!context) return;
+  flushRun(context);
+  if (context->cpu) drawWaitingRuns(context);
 }
 
 void W3D_DestroyContext(W3D_Context *context) {
   if (!context) return;
   // Textures the caller left are the context's to release.
   while (context->textures) W3D_FreeTexObj(context, context->textures);
+  if (context->cpu) w3d_SoftStopHelper();
   delete[] context->run;
   delete context;
 }
@@ -395,6 +448,7 @@ uint32_t W3D_UploadTexture(W3D_Context *context, W3D_Texture *texture) {
   if (!context || !texture || texture->context != context) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   if (context->runTexture == texture) flushRun(context);  // queued triangles show the old texels
   if (texture->texels) {
+    drawWaitingRuns(context);  // and so do the runs waiting to be drawn
     std::memcpy(texture->texels, texture->image, size_t(texture->width) * texture->height * 4);
     return W3D_SUCCESS;
   }
@@ -409,6 +463,7 @@ void W3D_FreeTexObj(W3D_Context *context, W3D_Texture *texture) {
     flushRun(context);
     context->runTexture = nullptr;
   }
+  if (context->cpu) drawWaitingRuns(context);  // they may use its texels
   for (W3D_Texture **link = &context->textures; *link; link = &(*link)->next) {
     if (*link == texture) {
       *link = texture->next;
@@ -451,13 +506,16 @@ uint32_t W3D_DrawTriangle(W3D_Context *context, const W3D_Triangle *triangle) {
   toSdlVertex(triangle->v3, u3, v3, out + 2);
   context->runVertices += 3;
   context->stats.trianglesDrawn++;
+  if (context->cpu) {
+    const W3D_Vertex &a = triangle->v1, &b = triangle->v2, &c = triangle->v3;
+    context->waitingArea += std::fabs((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) * 0.5;
+  }
   return W3D_SUCCESS;
 }
 
 // ---------------------------------------------------------------- halves
 
-bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer) {
-  if (W3D_CpuDrawing >= 0) return W3D_CpuDrawing == 1;
+bool W3D_IsCpuRasteriser(SDL_Renderer *renderer) {
   SDL_RendererInfo info;
   if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0) return false;
   if (SDL_strcmp(info.name, "software") == 0) return true;
@@ -471,6 +529,18 @@ bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer) {
   for (const char *cpu : cpuRasterisers)
     if (SDL_strstr(name, cpu)) return true;
   return false;
+}
+
+bool W3D_GpuDevicePresent() {
+  const char *const patterns[] = {"/dev/dri/renderD*", "/dev/dri/card*", "/dev/nvidia[0-9]*"};
+  bool present = false;
+  for (const char *pattern : patterns) {
+    glob_t found;
+    if (glob(pattern, 0, nullptr, &found) == 0)
+      for (size_t i = 0; i < found.gl_pathc && !present; i++) present = access(found.gl_pathv[i], R_OK | W_OK) == 0;
+    globfree(&found);
+  }
+  return present;
 }
 
 void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect) {
