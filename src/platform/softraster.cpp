@@ -170,6 +170,62 @@ inline __m128i bilinear(const Texels &q, __m128i zero) {
 }
 #endif
 
+#ifdef __SSE2__
+// Tints a filtered texel (b, g, r, a on 16-bit lanes) and writes or blends
+// it into *out. False: it was transparent and *out stays as it is.
+template <bool MODULATE>
+inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m128i zero) {
+  if (MODULATE) source = mul8x8(source, tint);
+  uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
+  if (blend) {
+    if (a == 0) return false;
+    if (a != 255) {
+      __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(*out)), zero);
+      __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
+      source = _mm_add_epi16(mul8x8(source, sourceFactor), mul8x8(destination, _mm_set1_epi16(short(255 - a))));
+    }
+  }
+  *out = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+  return true;
+}
+
+// A texel column mixed down by weight wy: b, g, r, a on 32-bit lanes.
+inline __m128i column(const uint32_t *upper, int64_t width, __m128i down, __m128i zero) {
+  __m128i pair = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(upper[0])), _mm_cvtsi32_si128(int(upper[width]))), zero);
+  return _mm_srli_epi32(_mm_madd_epi16(pair, down), 8);
+}
+
+// A span along one texel row (the texture does not move down it) that
+// needs no clamping: each texel column is mixed down once, and each pixel
+// only mixes the two columns around it, which a magnified texture shares
+// between several pixels.
+template <bool MODULATE>
+uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
+                 Colour colour, bool blend) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
+  uint32_t wy = uint32_t(t >> 24) & 255;
+  const __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
+  const uint32_t *row = texture->pixels + (t >> 32) * texture->width;
+  int64_t width = texture->width, cached = -2;
+  __m128i left = zero, right = zero, pair = zero;
+  uint64_t written = 0;
+  for (int64_t i = 0; i < count; i++, s += ds) {
+    int64_t x = s >> 32;
+    if (x != cached) {
+      left = x == cached + 1 ? right : column(row + x, width, down, zero);
+      right = column(row + x + 1, width, down, zero);
+      pair = _mm_or_si128(left, _mm_slli_epi32(right, 16));
+      cached = x;
+    }
+    uint32_t wx = uint32_t(s >> 24) & 255;
+    __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(pair, _mm_set1_epi32(int(wx << 16 | (256 - wx)))), 8);
+    if (shade<MODULATE>(_mm_packs_epi32(mixed, mixed), &out[i], tint, blend, zero)) written++;
+  }
+  return written;
+}
+#endif
+
 // Fills count pixels of a row from out on, the texture position starting at
 // s, t and moving by ds, dt per pixel (32.32 fixed point).
 template <bool MODULATE, bool CLAMP>
@@ -186,19 +242,7 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
     // All four transparent: blended, the pixel stays as it is.
     if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
 #ifdef __SSE2__
-    __m128i source = bilinear(q, zero);  // b, g, r, a
-    if (MODULATE) source = mul8x8(source, tint);
-    uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
-    if (blend) {
-      if (a == 0) continue;  // a transparent pixel leaves the destination as it is
-      if (a != 255) {
-        __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[i])), zero);
-        __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
-        source = _mm_add_epi16(mul8x8(source, sourceFactor),
-                               mul8x8(destination, _mm_set1_epi16(short(255 - a))));
-      }
-    }
-    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+    if (!shade<MODULATE>(bilinear(q, zero), &out[i], tint, blend, zero)) continue;
 #else
     uint32_t source = bilinear(q);
     if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
@@ -237,8 +281,14 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
   narrow(s, ds, 0, (int64_t(texture->width - 1) << 32) - 1, &lo, &hi);
   narrow(t, dt, 0, (int64_t(texture->height - 1) << 32) - 1, &lo, &hi);
   if (lo > hi) return fillSpan<MODULATE, true>(out, count, texture, s, t, ds, dt, colour, blend);
-  return fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
-         fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend) +
+  uint64_t middle;
+#ifdef __SSE2__
+  if (dt == 0)
+    middle = fillRow<MODULATE>(out + lo, hi - lo + 1, texture, s + lo * ds, t, ds, colour, blend);
+  else
+#endif
+    middle = fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend);
+  return middle + fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
          fillSpan<MODULATE, true>(out + hi + 1, count - hi - 1, texture, s + (hi + 1) * ds, t + (hi + 1) * dt, ds, dt,
                                   colour, blend);
 }
