@@ -155,18 +155,29 @@ inline __m128i mul8x8(__m128i x, __m128i y) {
   return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
 }
 
-// The four texels mixed by their weights, across first, then down: b, g,
-// r, a on the low four 16-bit lanes. Each row is one multiply-add of texel
-// pairs with the weight pair (256 - w, w).
-inline __m128i bilinear(const Texels &q, __m128i zero) {
-  __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
-  __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
-  __m128i across = _mm_set1_epi32(int(q.wx << 16 | (256 - q.wx)));
-  __m128i down = _mm_set1_epi32(int(q.wy << 16 | (256 - q.wy)));
+// The two rows of a texel quad as pairs: b, g, r, a of the left and right
+// texel side by side on 16-bit lanes.
+inline void unpackQuad(const Texels &q, __m128i zero, __m128i *upper, __m128i *lower) {
+  *upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
+  *lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
+}
+
+// The quad mixed by its weights, across first, then down: b, g, r, a on the
+// low four 16-bit lanes. Each step is one multiply-add of pairs with the
+// weight pair (256 - w, w).
+inline __m128i mixQuad(__m128i upper, __m128i lower, uint32_t wx, uint32_t wy) {
+  __m128i across = _mm_set1_epi32(int(wx << 16 | (256 - wx)));
+  __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
   __m128i top = _mm_srli_epi32(_mm_madd_epi16(upper, across), 8);
   __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(lower, across), 8);
   __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), down), 8);
   return _mm_packs_epi32(mixed, mixed);
+}
+
+inline __m128i bilinear(const Texels &q, __m128i zero) {
+  __m128i upper, lower;
+  unpackQuad(q, zero, &upper, &lower);
+  return mixQuad(upper, lower, q.wx, q.wy);
 }
 #endif
 
@@ -236,7 +247,28 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
   const __m128i zero = _mm_setzero_si128();
   const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
 #endif
+#ifdef __SSE2__
+  // A magnified texture gives several pixels in a row the same four texels.
+  int64_t cachedX = -1, cachedY = -1;
+  __m128i upper = zero, lower = zero;
+#endif
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
+#ifdef __SSE2__
+    if (!CLAMP) {
+      int64_t x = s >> 32, y = t >> 32;
+      if (x != cachedX || y != cachedY) {
+        Texels q;
+        fetch<false>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
+        unpackQuad(q, zero, &upper, &lower);
+        cachedX = x;
+        cachedY = y;
+      }
+      if (shade<MODULATE>(mixQuad(upper, lower, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint,
+                          blend, zero))
+        written++;
+      continue;
+    }
+#endif
     Texels q;
     fetch<CLAMP>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
     // All four transparent: blended, the pixel stays as it is.
