@@ -5,6 +5,7 @@
 #include "platform/softraster.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -325,33 +326,54 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
                                   colour, blend);
 }
 
-void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend, int rowPart,
-                  int rowStep, W3D_SoftCounts *counts) {
+// A triangle on the 1/256 pixel grid: its vertices turned so that the inside
+// of every edge is positive, its edges, and its rows within clip.
+struct Outline {
+  const SDL_Vertex *v[3];
+  int64_t X[3], Y[3];
+  Edge edges[3];
+  int64_t top, bottom;
+};
+
+// False: the triangle covers no pixel centre inside clip (or lies beyond
+// the positions it can be drawn at).
+bool outline(const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, const SDL_Rect *clip, Outline *o) {
   const SDL_Vertex *v[3] = {v0, v1, v2};
   for (const SDL_Vertex *vertex : v)
-    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return;
-  int64_t X[3], Y[3];
+    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return false;
+  int64_t *X = o->X, *Y = o->Y;
   for (int i = 0; i < 3; i++) {
     X[i] = std::llrint(double(v[i]->position.x) * SUBPIXEL);
     Y[i] = std::llrint(double(v[i]->position.y) * SUBPIXEL);
   }
   int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-  if (area == 0) return;
+  if (area == 0) return false;
   if (area < 0) {  // turned the other way: the same triangle with the edges reversed
     std::swap(v[1], v[2]);
     std::swap(X[1], X[2]);
     std::swap(Y[1], Y[2]);
   }
-  Edge edges[3];
   for (int i = 0; i < 3; i++) {
+    o->v[i] = v[i];
     int j = (i + 1) % 3;
     int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-    edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
+    o->edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
   }
-  int64_t top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
-  int64_t bottom =
+  o->top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  o->bottom =
       std::min<int64_t>(clip->y + clip->h - 1, floorDiv(std::max({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  return o->top <= o->bottom;
+}
+
+void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
+                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend, int rowPart,
+                  int rowStep, W3D_SoftCounts *counts) {
+  Outline o;
+  if (!outline(v0, v1, v2, clip, &o)) return;
+  const SDL_Vertex *const *v = o.v;
+  const int64_t *X = o.X, *Y = o.Y;
+  const Edge *edges = o.edges;
+  int64_t top = o.top, bottom = o.bottom;
   top += ((rowPart - top) % rowStep + rowStep) % rowStep;  // this thread's first row
   if (top > bottom) return;
 
@@ -433,6 +455,68 @@ void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t co
   for (int y = area.y; y < area.y + area.h; y++) {
     uint32_t *row = target->pixels + int64_t(y) * target->width + area.x;
     std::fill(row, row + area.w, colour);
+  }
+}
+
+// ---------------------------------------------------------------- cover
+
+void w3d_SoftClearCover(W3D_SoftCover *cover) {
+  for (int32_t y = 0; y < cover->height; y++) {
+    cover->first[y] = 1;
+    cover->last[y] = 0;
+  }
+}
+
+bool w3d_SoftHidden(const W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, uint64_t *covered) {
+  SDL_Rect area;
+  Outline o;
+  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
+  if (!SDL_IntersectRect(clip, &rows, &area) || !outline(&v[0], &v[1], &v[2], &area, &o)) return true;
+  uint64_t pixels = 0;
+  for (int64_t y = o.top; y <= o.bottom; y++) {
+    int64_t first = area.x, last = area.x + area.w - 1;
+    if (!rowSpan(o.edges, y, &first, &last)) continue;
+    if (first < cover->first[y] || last > cover->last[y]) return false;
+    pixels += uint64_t(last - first + 1);
+  }
+  *covered += pixels;
+  return true;
+}
+
+void w3d_SoftAddCover(W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, int triangles) {
+  SDL_Rect area;
+  Outline o[2];
+  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
+  if (triangles < 1 || triangles > 2 || !SDL_IntersectRect(clip, &rows, &area)) return;
+  bool drawn[2] = {false, false};
+  int64_t top = INT64_MAX, bottom = INT64_MIN;
+  for (int t = 0; t < triangles; t++) {
+    drawn[t] = outline(&v[3 * t], &v[3 * t + 1], &v[3 * t + 2], &area, &o[t]);
+    if (drawn[t]) {
+      top = std::min(top, o[t].top);
+      bottom = std::max(bottom, o[t].bottom);
+    }
+  }
+  for (int64_t y = top; y <= bottom; y++) {
+    // The row's span of the triangles: two halves of a quad meet without a gap.
+    int64_t first = 1, last = 0;
+    for (int t = 0; t < triangles; t++) {
+      int64_t from = area.x, to = area.x + area.w - 1;
+      if (!drawn[t] || y < o[t].top || y > o[t].bottom || !rowSpan(o[t].edges, y, &from, &to)) continue;
+      if (first > last || (from <= last + 1 && to >= first - 1)) {
+        first = first > last ? from : std::min(first, from);
+        last = std::max(last, to);
+      }
+    }
+    if (first > last) continue;
+    int32_t &from = cover->first[y], &to = cover->last[y];
+    if (from > to || (first <= to + 1 && last >= from - 1)) {  // nothing yet, or touching: one span
+      from = int32_t(from > to ? first : std::min<int64_t>(first, from));
+      to = int32_t(std::max<int64_t>(last, to));
+    } else if (last - first > to - from) {  // apart: the longer one is kept
+      from = int32_t(first);
+      to = int32_t(last);
+    }
   }
 }
 

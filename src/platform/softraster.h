@@ -36,6 +36,22 @@ void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const 
                        const SDL_Vertex *vertices, int count, bool blend, int rowPart, int rowStep,
                        W3D_SoftCounts *counts);
 
+// What opaque triangles later in a frame cover: per row one span of
+// columns first..last (first > last: none). Triangles lying wholly in it
+// need not be drawn at all.
+struct W3D_SoftCover {
+  int32_t *first, *last;  // height entries each
+  int32_t height;
+};
+void w3d_SoftClearCover(W3D_SoftCover *cover);
+// Whether the triangle v[0..2] lies wholly inside the cover (within clip);
+// if so, adds the pixels it would have covered to covered.
+bool w3d_SoftHidden(const W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, uint64_t *covered);
+// Adds the pixels of one opaque triangle, or of the two halves of an opaque
+// quad (triangles 2, v[0..5]), to the cover: per row where they touch its
+// span, or instead of it where they make a longer one.
+void w3d_SoftAddCover(W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, int triangles);
+
 // Runs job(data, part, parts) for part 0 .. parts - 1 at once: parts is 2
 // (this thread and one helper thread) when shared is set and the machine
 // has two cores or more, else 1. Returns when every part is done.

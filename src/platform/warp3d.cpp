@@ -44,6 +44,7 @@ struct W3D_Texture {
   W3D_Context *context;
   SDL_Texture *texture;   // drawn by the GPU
   uint32_t *texels;       // drawn on the CPU: the texels as last uploaded
+  bool opaque;            // drawn on the CPU: every texel's alpha is 255
   const uint32_t *image;  // the caller's texels, A8R8G8B8 words
   int32_t width, height;  // texels
   float uScale, vScale;   // 1 / width, 1 / height
@@ -77,6 +78,7 @@ struct W3D_Context {
   } cpuRuns[CPU_RUNS];
   int cpuRunCount;
   double waitingArea;  // pixels the waiting runs' triangles cover, about
+  W3D_SoftCover cover;  // rows of the bitmap; what later opaque triangles cover
   W3D_Stats stats;
 };
 
@@ -132,8 +134,58 @@ void drawCpuRuns(void *data, int part, int parts) {
   context->stats.pixelsWritten += counts.written;
 }
 
+bool samePosition(const SDL_Vertex &a, const SDL_Vertex &b) {
+  return a.position.x == b.position.x && a.position.y == b.position.y;
+}
+
+// A dropped triangle is collapsed to a point, which draws nothing.
+void collapse(SDL_Vertex *v) {
+  v[1].position = v[0].position;
+  v[2].position = v[0].position;
+}
+
+// Whether a triangle of a run replaces every pixel it covers.
+bool opaqueTriangle(const W3D_Context::CpuRun &run, const SDL_Vertex *v) {
+  return !run.blend || (run.texture->opaque && v[0].color.a == 255 && v[1].color.a == 255 && v[2].color.a == 255);
+}
+
+// Going back from the last run of the frame, drops the triangles that
+// opaque ones drawn after them hide completely (the water overlay over the
+// whole screen hides the landscapes and the lists below it).
+void dropHidden(W3D_Context *context) {
+  if (!context->cover.first || context->cover.height < context->bitmap->height) return;
+  w3d_SoftClearCover(&context->cover);
+  int half = context->cpuRuns[context->cpuRunCount - 1].half;
+  for (int i = context->cpuRunCount - 1; i >= 0; i--) {
+    const W3D_Context::CpuRun &r = context->cpuRuns[i];
+    if (r.half != half) break;
+    SDL_Rect whole{0, 0, context->bitmap->width, context->bitmap->height}, clip;
+    if (!SDL_IntersectRect(r.scissorSet ? &r.scissor : &whole, &whole, &clip)) continue;
+    for (int k = r.first + r.count - 3; k >= r.first; k -= 3) {
+      SDL_Vertex *v = context->run + k;
+      if (w3d_SoftHidden(&context->cover, &clip, v, &context->stats.pixelsCovered)) {
+        collapse(v);
+        continue;
+      }
+      if (!opaqueTriangle(r, v)) continue;
+      // The first half of a quad (drawn just before, sharing the first and
+      // last corner) goes into the cover together with this one.
+      SDL_Vertex *other = v - 3;
+      if (k - 3 >= r.first && opaqueTriangle(r, other) && samePosition(other[0], v[0]) &&
+          samePosition(other[2], v[2])) {
+        if (w3d_SoftHidden(&context->cover, &clip, other, &context->stats.pixelsCovered)) collapse(other);
+        w3d_SoftAddCover(&context->cover, &clip, other, 2);
+        k -= 3;
+      } else {
+        w3d_SoftAddCover(&context->cover, &clip, v, 1);
+      }
+    }
+  }
+}
+
 // Draws the waiting runs and empties the run buffer.
 void drawWaitingRuns(W3D_Context *context) {
+  if (context->cpuRunCount > 0) dropHidden(context);
   double screen = double(context->bitmap->width) * context->bitmap->height;
   if (context->cpuRunCount > 0)
     w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > SHARED_FRAME_COVERAGE * screen);
@@ -192,6 +244,12 @@ void toSdlVertex(const W3D_Vertex &in, float u, float v, SDL_Vertex *out) {
   out->color.a = colourByte(in.color.a);
   out->tex_coord.x = u;
   out->tex_coord.y = v;
+}
+
+bool allOpaque(const uint32_t *texels, int64_t count) {
+  uint32_t alpha = 0xFF000000u;
+  for (int64_t i = 0; i < count; i++) alpha &= texels[i];
+  return alpha == 0xFF000000u;
 }
 
 bool finiteVertex(const W3D_Vertex &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.u) && std::isfinite(v.v); }
@@ -281,6 +339,11 @@ W3D_Context *W3D_CreateContextTags(int32_t *error, std::initializer_list<W3D_Tag
   }
   context->bitmap = bitmap;
   context->cpu = bitmap->pixels[0] && bitmap->pixels[1];
+  if (context->cpu) {
+    context->cover.first = new (std::nothrow) int32_t[size_t(bitmap->height) * 2];
+    context->cover.last = context->cover.first ? context->cover.first + bitmap->height : nullptr;
+    context->cover.height = context->cover.first ? bitmap->height : 0;
+  }
   context->half = yOffset == 0 ? 0 : 1;
   if (error) *error = W3D_SUCCESS;
   return context;
@@ -379,6 +442,7 @@ void W3D_DestroyContext(W3D_Context *context) {
   // Textures the caller left are the context's to release.
   while (context->textures) W3D_FreeTexObj(context, context->textures);
   if (context->cpu) w3d_SoftStopHelper();
+  delete[] context->cover.first;
   delete[] context->run;
   delete context;
 }
@@ -421,6 +485,7 @@ W3D_Texture *W3D_AllocTexObjTags(W3D_Context *context, int32_t *error, std::init
       return fail(W3D_NOMEMORY);
     }
     std::memcpy(texture->texels, image, size_t(width * height) * 4);
+    texture->opaque = allOpaque(texture->texels, width * height);
     texture->next = context->textures;
     context->textures = texture;
     if (error) *error = W3D_SUCCESS;
@@ -450,6 +515,7 @@ uint32_t W3D_UploadTexture(W3D_Context *context, W3D_Texture *texture) {
   if (texture->texels) {
     drawWaitingRuns(context);  // and so do the runs waiting to be drawn
     std::memcpy(texture->texels, texture->image, size_t(texture->width) * texture->height * 4);
+    texture->opaque = allOpaque(texture->texels, int64_t(texture->width) * texture->height);
     return W3D_SUCCESS;
   }
   if (SDL_UpdateTexture(texture->texture, nullptr, texture->image, texture->width * 4) != 0)
