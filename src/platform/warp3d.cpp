@@ -30,10 +30,10 @@ constexpr int RUN_CAPACITY = 4096;
 // Runs of a frame drawn on the CPU that wait to be drawn together (their
 // triangles share the run buffer).
 constexpr int CPU_RUNS = 512;
-// A frame covering more than this many screens' worth of pixels is drawn by
-// two threads: one thread alone might miss the display's frame time. Below
-// it one thread does it all, which costs less CPU in all.
-constexpr double SHARED_FRAME_COVERAGE = 1.5;
+// A frame whose triangles cover more pixels than this is drawn by two
+// threads: one thread alone might miss the display's frame time. Below it
+// one thread does it all, which costs less CPU in all.
+constexpr double SHARED_FRAME_PIXELS = 1.2e6;
 
 // High bits of every mode ID this library gives out.
 constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
@@ -186,9 +186,7 @@ void dropHidden(W3D_Context *context) {
 // Draws the waiting runs and empties the run buffer.
 void drawWaitingRuns(W3D_Context *context) {
   if (context->cpuRunCount > 0) dropHidden(context);
-  double screen = double(context->bitmap->width) * context->bitmap->height;
-  if (context->cpuRunCount > 0)
-    w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > SHARED_FRAME_COVERAGE * screen);
+  if (context->cpuRunCount > 0) w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > SHARED_FRAME_PIXELS);
   context->cpuRunCount = 0;
   context->waitingArea = 0;
   context->runStart = 0;
