@@ -183,18 +183,28 @@ inline __m128i bilinear(const Texels &q, __m128i zero) {
 #endif
 
 #ifdef __SSE2__
+// The blend factors of the last alpha seen: a span mostly keeps one alpha.
+struct Factors {
+  uint32_t a = 256;  // none yet
+  __m128i source = _mm_setzero_si128(), destination = _mm_setzero_si128();
+};
+
 // Tints a filtered texel (b, g, r, a on 16-bit lanes) and writes or blends
 // it into *out. False: it was transparent and *out stays as it is.
 template <bool MODULATE>
-inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m128i zero) {
+inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m128i zero, Factors *factors) {
   if (MODULATE) source = mul8x8(source, tint);
   uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
   if (blend) {
     if (a == 0) return false;
     if (a != 255) {
+      if (a != factors->a) {
+        factors->a = a;
+        factors->source = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
+        factors->destination = _mm_set1_epi16(short(255 - a));
+      }
       __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(*out)), zero);
-      __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
-      source = _mm_add_epi16(mul8x8(source, sourceFactor), mul8x8(destination, _mm_set1_epi16(short(255 - a))));
+      source = _mm_add_epi16(mul8x8(source, factors->source), mul8x8(destination, factors->destination));
     }
   }
   *out = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
@@ -221,6 +231,7 @@ uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int
   const uint32_t *row = texture->pixels + (t >> 32) * texture->width;
   int64_t width = texture->width, cached = -2;
   __m128i left = zero, right = zero, pair = zero;
+  Factors factors;
   uint64_t written = 0;
   for (int64_t i = 0; i < count; i++, s += ds) {
     int64_t x = s >> 32;
@@ -232,7 +243,7 @@ uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int
     }
     uint32_t wx = uint32_t(s >> 24) & 255;
     __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(pair, _mm_set1_epi32(int(wx << 16 | (256 - wx)))), 8);
-    if (shade<MODULATE>(_mm_packs_epi32(mixed, mixed), &out[i], tint, blend, zero)) written++;
+    if (shade<MODULATE>(_mm_packs_epi32(mixed, mixed), &out[i], tint, blend, zero, &factors)) written++;
   }
   return written;
 }
@@ -252,6 +263,7 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
   // A magnified texture gives several pixels in a row the same four texels.
   int64_t cachedX = -1, cachedY = -1;
   __m128i upper = zero, lower = zero;
+  Factors factors;
 #endif
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
 #ifdef __SSE2__
@@ -265,7 +277,7 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
         cachedY = y;
       }
       if (shade<MODULATE>(mixQuad(upper, lower, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint,
-                          blend, zero))
+                          blend, zero, &factors))
         written++;
       continue;
     }
@@ -275,7 +287,7 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
     // All four transparent: blended, the pixel stays as it is.
     if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
 #ifdef __SSE2__
-    if (!shade<MODULATE>(bilinear(q, zero), &out[i], tint, blend, zero)) continue;
+    if (!shade<MODULATE>(bilinear(q, zero), &out[i], tint, blend, zero, &factors)) continue;
 #else
     uint32_t source = bilinear(q);
     if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
