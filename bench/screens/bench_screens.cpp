@@ -130,7 +130,14 @@ const Screen screens[] = {
        diskDraw(&disk);
      },
      -1},
-    {"disk, loading (water overlay)", [] { enterDisk(); loadingSong = 1; flashtime = 900; },
+    {"disk, loading, overlay at 50%", [] { enterDisk(); loadingSong = 1; },
+     [](int32_t t) {
+       disk.t = 1000 + t;
+       flashtime = disk.t - 50;  // the overlay half faded in, over everything
+       diskDraw(&disk);
+     },
+     -1},
+    {"disk, loading, overlay opaque", [] { enterDisk(); loadingSong = 1; flashtime = 900; },
      [](int32_t t) {
        disk.t = 1000 + t;
        diskDraw(&disk);

@@ -33,7 +33,7 @@ constexpr int CPU_RUNS = 512;
 // A frame whose triangles cover more pixels than this is drawn by two
 // threads: one thread alone might miss the display's frame time. Below it
 // one thread does it all, which costs less CPU in all.
-constexpr double SHARED_FRAME_PIXELS = 1.2e6;
+constexpr double SHARED_FRAME_PIXELS = 2.0e6;
 
 // High bits of every mode ID this library gives out.
 constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
