@@ -32,7 +32,8 @@ constexpr int RUN_CAPACITY = 4096;
 constexpr int CPU_RUNS = 512;
 // A frame whose triangles cover more pixels than this is drawn by two
 // threads: one thread alone might miss the display's frame time. Below it
-// one thread does it all, which costs less CPU in all.
+// one thread does it all, which costs less CPU in all and waits for no
+// other thread on a busy machine.
 constexpr double SHARED_FRAME_PIXELS = 2.0e6;
 
 // High bits of every mode ID this library gives out.
