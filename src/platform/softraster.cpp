@@ -546,6 +546,7 @@ struct Helper {
   uint64_t generation = 0, finished = 0;
   void (*job)(void *, int, int) = nullptr;
   void *data = nullptr;
+  ~Helper();  // a program that ends without closing the display still ends cleanly
 };
 Helper helper;
 
@@ -592,6 +593,8 @@ void w3d_SoftParallel(void (*job)(void *data, int part, int parts), void *data, 
   std::unique_lock<std::mutex> hold(helper.lock);
   helper.done.wait(hold, [&] { return helper.finished == generation; });
 }
+
+Helper::~Helper() { w3d_SoftStopHelper(); }
 
 void w3d_SoftStopHelper() {
   if (!helper.running) return;
