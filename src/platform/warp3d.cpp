@@ -30,11 +30,6 @@ constexpr int RUN_CAPACITY = 4096;
 // Runs of a frame drawn on the CPU that wait to be drawn together (their
 // triangles share the run buffer).
 constexpr int CPU_RUNS = 512;
-// A frame whose triangles cover more pixels than this is drawn by two
-// threads: one thread alone might miss the display's frame time. Below it
-// one thread does it all, which costs less CPU in all and waits for no
-// other thread on a busy machine.
-constexpr double SHARED_FRAME_PIXELS = 2.0e6;
 
 // High bits of every mode ID this library gives out.
 constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
@@ -85,6 +80,10 @@ struct W3D_Context {
 
 void (*W3D_TraceHook)(const char *operation) = nullptr;
 int W3D_CpuDrawing = -1;
+// One thread alone might miss the display's frame time on a bigger frame;
+// below it one thread does it all, which costs less CPU in all and waits for
+// no other thread on a busy machine.
+double W3D_SHARED_FRAME_PIXELS = 2.0e6;
 
 namespace {
 
@@ -187,7 +186,7 @@ void dropHidden(W3D_Context *context) {
 // Draws the waiting runs and empties the run buffer.
 void drawWaitingRuns(W3D_Context *context) {
   if (context->cpuRunCount > 0) dropHidden(context);
-  if (context->cpuRunCount > 0) w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > SHARED_FRAME_PIXELS);
+  if (context->cpuRunCount > 0) w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > W3D_SHARED_FRAME_PIXELS);
   context->cpuRunCount = 0;
   context->waitingArea = 0;
   context->runStart = 0;

@@ -158,6 +158,9 @@ bool W3D_GpuDevicePresent();
 // Overrides the choice of the display: 0 the GPU path (OpenGL) always, 1 CPU
 // drawing always, -1 (the default) as the machine and renderer say.
 extern int W3D_CpuDrawing;
+// Drawn on the CPU, a frame whose triangles cover more pixels than this is
+// drawn by two threads, each taking every other row.
+extern double W3D_SHARED_FRAME_PIXELS;
 // Sets rect (null: the whole half) of a half to opaque black, on either kind
 // of bitmap. Queued triangles must have been flushed.
 void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect);
