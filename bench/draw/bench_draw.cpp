@@ -162,7 +162,7 @@ struct Renderer {
     window = SDL_CreateWindow("bench", 0, 0, 640, 480, SDL_WINDOW_HIDDEN);
     renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_TARGETTEXTURE) : nullptr;
     if (!renderer) return false;
-    bitmap = W3D_Bitmap{renderer, {}, 640, 480};
+    bitmap = W3D_Bitmap{renderer, {}, 640, 480, {}};
     for (SDL_Texture *&half : bitmap.half)
       half = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, 640, 480);
     int32_t error = -1;

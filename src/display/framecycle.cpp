@@ -57,8 +57,21 @@ void showHalf(W3D_Screen *screen, int shown) {
   SDL_RenderSetClipRect(renderer, nullptr);
   SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  SDL_RenderClear(renderer);  // the bars beside or above the picture
   SDL_Rect target = shownPictureRect(screen);
+  if (screen->cpuDrawing) {
+    // The bars beside or above the picture alone: clearing the whole window
+    // in memory would cost as much again as the copy of the picture.
+    int outputWidth = 0, outputHeight = 0;
+    SDL_GetWindowSize(screen->window, &outputWidth, &outputHeight);
+    int below = target.y + target.h, right = target.x + target.w;
+    SDL_Rect bars[4] = {{0, 0, outputWidth, target.y},
+                        {0, below, outputWidth, outputHeight - below},
+                        {0, target.y, target.x, target.h},
+                        {right, target.y, outputWidth - right, target.h}};
+    SDL_RenderFillRects(renderer, bars, 4);
+  } else {
+    SDL_RenderClear(renderer);  // the bars beside or above the picture
+  }
   SDL_RenderCopy(renderer, W3D_ShowableHalf(w3d_BitMap, shown), nullptr, &target);
   SDL_RenderPresent(renderer);
 }

@@ -34,14 +34,25 @@ const uint32_t FogModes[5] = {0, 1, 2, 3, 4};
 const uint32_t CurrentFog = 0;
 const W3D_Color ccol = {0.0f, 1.0f, 0.0f, 0.8f};
 
-// Without a GPU, OpenGL only adds a second CPU rasteriser and a copy per
-// frame: the window gets SDL's software renderer, which shows the halves
-// that the 3D library draws on the CPU. SDL must not put that renderer's
-// window surface on OpenGL again.
-SDL_Renderer *rendererForCpuDrawing(SDL_Window *window, SDL_Renderer *renderer) {
-  SDL_RendererInfo info;
-  if (SDL_GetRendererInfo(renderer, &info) == 0 && SDL_strcmp(info.name, "software") == 0) return renderer;
-  SDL_DestroyRenderer(renderer);
+// The renderer of the window. Without a GPU, OpenGL only adds a second CPU
+// rasteriser and a copy per frame: the window then gets SDL's software
+// renderer, which shows the halves that the 3D library draws on the CPU.
+// With no GPU device at all, OpenGL (and the time its library takes to
+// load) is not even tried. SDL must not put the software renderer's window
+// surface on OpenGL again.
+SDL_Renderer *createRenderer(SDL_Window *window, bool *cpuDrawing) {
+  *cpuDrawing = W3D_CpuDrawing == 1 || (W3D_CpuDrawing == -1 && !W3D_GpuDevicePresent());
+  SDL_Renderer *renderer = nullptr;
+  if (!*cpuDrawing) {
+    renderer = SDL_CreateRenderer(window, -1,
+                                  SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE | SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
+    if (!renderer || W3D_CpuDrawing == 0 || !W3D_IsCpuRasteriser(renderer)) return renderer;
+    *cpuDrawing = true;
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) == 0 && SDL_strcmp(info.name, "software") == 0) return renderer;
+    SDL_DestroyRenderer(renderer);
+  }
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
 }
@@ -84,14 +95,7 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     *error = OSERR_NOTAVAILABLE;
     return nullptr;
   }
-  screen->renderer = SDL_CreateRenderer(screen->window, -1,
-                                        SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE | SDL_RENDERER_PRESENTVSYNC);
-  if (!screen->renderer)
-    screen->renderer = SDL_CreateRenderer(screen->window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
-  if (screen->renderer && W3D_PrefersCpuDrawing(screen->renderer)) {
-    screen->renderer = rendererForCpuDrawing(screen->window, screen->renderer);
-    screen->cpuDrawing = true;
-  }
+  screen->renderer = createRenderer(screen->window, &screen->cpuDrawing);
   if (!screen->renderer) {
     SDL_DestroyWindow(screen->window);
     delete screen;

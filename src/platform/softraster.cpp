@@ -5,7 +5,11 @@
 #include "platform/softraster.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -152,18 +156,96 @@ inline __m128i mul8x8(__m128i x, __m128i y) {
   return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
 }
 
-// The four texels mixed by their weights, across first, then down: b, g,
-// r, a on the low four 16-bit lanes. Each row is one multiply-add of texel
-// pairs with the weight pair (256 - w, w).
-inline __m128i bilinear(const Texels &q, __m128i zero) {
-  __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
-  __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
-  __m128i across = _mm_set1_epi32(int(q.wx << 16 | (256 - q.wx)));
-  __m128i down = _mm_set1_epi32(int(q.wy << 16 | (256 - q.wy)));
+// The two rows of a texel quad as pairs: b, g, r, a of the left and right
+// texel side by side on 16-bit lanes.
+inline void unpackQuad(const Texels &q, __m128i zero, __m128i *upper, __m128i *lower) {
+  *upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
+  *lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
+}
+
+// The quad mixed by its weights, across first, then down: b, g, r, a on the
+// low four 16-bit lanes. Each step is one multiply-add of pairs with the
+// weight pair (256 - w, w).
+inline __m128i mixQuad(__m128i upper, __m128i lower, uint32_t wx, uint32_t wy) {
+  __m128i across = _mm_set1_epi32(int(wx << 16 | (256 - wx)));
+  __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
   __m128i top = _mm_srli_epi32(_mm_madd_epi16(upper, across), 8);
   __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(lower, across), 8);
   __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), down), 8);
   return _mm_packs_epi32(mixed, mixed);
+}
+
+inline __m128i bilinear(const Texels &q, __m128i zero) {
+  __m128i upper, lower;
+  unpackQuad(q, zero, &upper, &lower);
+  return mixQuad(upper, lower, q.wx, q.wy);
+}
+#endif
+
+#ifdef __SSE2__
+// The blend factors of the last alpha seen: a span mostly keeps one alpha.
+struct Factors {
+  uint32_t a = 256;  // none yet
+  __m128i source = _mm_setzero_si128(), destination = _mm_setzero_si128();
+};
+
+// Tints a filtered texel (b, g, r, a on 16-bit lanes) and writes or blends
+// it into *out. False: it was transparent and *out stays as it is.
+template <bool MODULATE>
+inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m128i zero, Factors *factors) {
+  if (MODULATE) source = mul8x8(source, tint);
+  uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
+  if (blend) {
+    if (a == 0) return false;
+    if (a != 255) {
+      if (a != factors->a) {
+        factors->a = a;
+        factors->source = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
+        factors->destination = _mm_set1_epi16(short(255 - a));
+      }
+      __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(*out)), zero);
+      source = _mm_add_epi16(mul8x8(source, factors->source), mul8x8(destination, factors->destination));
+    }
+  }
+  *out = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+  return true;
+}
+
+// A texel column mixed down by weight wy: b, g, r, a on 32-bit lanes.
+inline __m128i column(const uint32_t *upper, int64_t width, __m128i down, __m128i zero) {
+  __m128i pair = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(upper[0])), _mm_cvtsi32_si128(int(upper[width]))), zero);
+  return _mm_srli_epi32(_mm_madd_epi16(pair, down), 8);
+}
+
+// A span along one texel row (the texture does not move down it) that
+// needs no clamping: each texel column is mixed down once, and each pixel
+// only mixes the two columns around it, which a magnified texture shares
+// between several pixels.
+template <bool MODULATE>
+uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
+                 Colour colour, bool blend) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
+  uint32_t wy = uint32_t(t >> 24) & 255;
+  const __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
+  const uint32_t *row = texture->pixels + (t >> 32) * texture->width;
+  int64_t width = texture->width, cached = -2;
+  __m128i left = zero, right = zero, pair = zero;
+  Factors factors;
+  uint64_t written = 0;
+  for (int64_t i = 0; i < count; i++, s += ds) {
+    int64_t x = s >> 32;
+    if (x != cached) {
+      left = x == cached + 1 ? right : column(row + x, width, down, zero);
+      right = column(row + x + 1, width, down, zero);
+      pair = _mm_or_si128(left, _mm_slli_epi32(right, 16));
+      cached = x;
+    }
+    uint32_t wx = uint32_t(s >> 24) & 255;
+    __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(pair, _mm_set1_epi32(int(wx << 16 | (256 - wx)))), 8);
+    if (shade<MODULATE>(_mm_packs_epi32(mixed, mixed), &out[i], tint, blend, zero, &factors)) written++;
+  }
+  return written;
 }
 #endif
 
@@ -177,25 +259,35 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
   const __m128i zero = _mm_setzero_si128();
   const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
 #endif
+#ifdef __SSE2__
+  // A magnified texture gives several pixels in a row the same four texels.
+  int64_t cachedX = -1, cachedY = -1;
+  __m128i upper = zero, lower = zero;
+  Factors factors;
+#endif
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
+#ifdef __SSE2__
+    if (!CLAMP) {
+      int64_t x = s >> 32, y = t >> 32;
+      if (x != cachedX || y != cachedY) {
+        Texels q;
+        fetch<false>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
+        unpackQuad(q, zero, &upper, &lower);
+        cachedX = x;
+        cachedY = y;
+      }
+      if (shade<MODULATE>(mixQuad(upper, lower, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint,
+                          blend, zero, &factors))
+        written++;
+      continue;
+    }
+#endif
     Texels q;
     fetch<CLAMP>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
     // All four transparent: blended, the pixel stays as it is.
     if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
 #ifdef __SSE2__
-    __m128i source = bilinear(q, zero);  // b, g, r, a
-    if (MODULATE) source = mul8x8(source, tint);
-    uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
-    if (blend) {
-      if (a == 0) continue;  // a transparent pixel leaves the destination as it is
-      if (a != 255) {
-        __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(out[i])), zero);
-        __m128i sourceFactor = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
-        source = _mm_add_epi16(mul8x8(source, sourceFactor),
-                               mul8x8(destination, _mm_set1_epi16(short(255 - a))));
-      }
-    }
-    out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
+    if (!shade<MODULATE>(bilinear(q, zero), &out[i], tint, blend, zero, &factors)) continue;
 #else
     uint32_t source = bilinear(q);
     if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
@@ -234,46 +326,74 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
   narrow(s, ds, 0, (int64_t(texture->width - 1) << 32) - 1, &lo, &hi);
   narrow(t, dt, 0, (int64_t(texture->height - 1) << 32) - 1, &lo, &hi);
   if (lo > hi) return fillSpan<MODULATE, true>(out, count, texture, s, t, ds, dt, colour, blend);
-  return fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
-         fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend) +
+  uint64_t middle;
+#ifdef __SSE2__
+  if (dt == 0)
+    middle = fillRow<MODULATE>(out + lo, hi - lo + 1, texture, s + lo * ds, t, ds, colour, blend);
+  else
+#endif
+    middle = fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend);
+  return middle + fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
          fillSpan<MODULATE, true>(out + hi + 1, count - hi - 1, texture, s + (hi + 1) * ds, t + (hi + 1) * dt, ds, dt,
                                   colour, blend);
 }
 
-void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend,
-                  W3D_SoftCounts *counts) {
+// A triangle on the 1/256 pixel grid: its vertices turned so that the inside
+// of every edge is positive, its edges, and its rows within clip.
+struct Outline {
+  const SDL_Vertex *v[3];
+  int64_t X[3], Y[3];
+  Edge edges[3];
+  int64_t top, bottom;
+};
+
+// False: the triangle covers no pixel centre inside clip (or lies beyond
+// the positions it can be drawn at).
+bool outline(const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, const SDL_Rect *clip, Outline *o) {
   const SDL_Vertex *v[3] = {v0, v1, v2};
   for (const SDL_Vertex *vertex : v)
-    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return;
-  int64_t X[3], Y[3];
+    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return false;
+  int64_t *X = o->X, *Y = o->Y;
   for (int i = 0; i < 3; i++) {
     X[i] = std::llrint(double(v[i]->position.x) * SUBPIXEL);
     Y[i] = std::llrint(double(v[i]->position.y) * SUBPIXEL);
   }
   int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-  if (area == 0) return;
+  if (area == 0) return false;
   if (area < 0) {  // turned the other way: the same triangle with the edges reversed
     std::swap(v[1], v[2]);
     std::swap(X[1], X[2]);
     std::swap(Y[1], Y[2]);
   }
-  Edge edges[3];
   for (int i = 0; i < 3; i++) {
+    o->v[i] = v[i];
     int j = (i + 1) % 3;
     int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-    edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
+    o->edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
   }
-  int64_t top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
-  int64_t bottom =
+  o->top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  o->bottom =
       std::min<int64_t>(clip->y + clip->h - 1, floorDiv(std::max({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
+  return o->top <= o->bottom;
+}
+
+void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
+                  const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend, int rowPart,
+                  int rowStep, W3D_SoftCounts *counts) {
+  Outline o;
+  if (!outline(v0, v1, v2, clip, &o)) return;
+  const SDL_Vertex *const *v = o.v;
+  const int64_t *X = o.X, *Y = o.Y;
+  const Edge *edges = o.edges;
+  int64_t top = o.top, bottom = o.bottom;
+  top += ((rowPart - top) % rowStep + rowStep) % rowStep;  // this thread's first row
   if (top > bottom) return;
 
   bool sameColour = SDL_memcmp(&v[0]->color, &v[1]->color, 4) == 0 && SDL_memcmp(&v[0]->color, &v[2]->color, 4) == 0;
   // Vertex alpha 0 everywhere: every pixel would stay as it is.
   bool invisible = blend && v[0]->color.a == 0 && v[1]->color.a == 0 && v[2]->color.a == 0;
   if (invisible) {
-    for (int64_t y = top; y <= bottom; y++) {
+    for (int64_t y = top; y <= bottom; y += rowStep) {
       int64_t first = clip->x, last = clip->x + clip->w - 1;
       if (rowSpan(edges, y, &first, &last)) counts->covered += uint64_t(last - first + 1);
     }
@@ -301,7 +421,7 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
   Colour flat{v[0]->color.r, v[0]->color.g, v[0]->color.b, v[0]->color.a};
   bool white = sameColour && flat.r == 255 && flat.g == 255 && flat.b == 255 && flat.a == 255;
 
-  for (int64_t y = top; y <= bottom; y++) {
+  for (int64_t y = top; y <= bottom; y += rowStep) {
     int64_t first = clip->x, last = clip->x + clip->w - 1;
     if (!rowSpan(edges, y, &first, &last)) continue;
     int64_t count = last - first + 1;
@@ -332,11 +452,13 @@ void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_S
 }  // namespace
 
 void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                       const SDL_Vertex *vertices, int count, bool blend, W3D_SoftCounts *counts) {
+                       const SDL_Vertex *vertices, int count, bool blend, int rowPart, int rowStep,
+                       W3D_SoftCounts *counts) {
   SDL_Rect whole{0, 0, target->width, target->height}, area;
   if (!SDL_IntersectRect(clip ? clip : &whole, &whole, &area)) return;
   for (int i = 0; i + 2 < count; i += 3)
-    drawTriangle(target, &area, texture, &vertices[i], &vertices[i + 1], &vertices[i + 2], blend, counts);
+    drawTriangle(target, &area, texture, &vertices[i], &vertices[i + 1], &vertices[i + 2], blend, rowPart, rowStep,
+                 counts);
 }
 
 void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour) {
@@ -346,4 +468,141 @@ void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t co
     uint32_t *row = target->pixels + int64_t(y) * target->width + area.x;
     std::fill(row, row + area.w, colour);
   }
+}
+
+// ---------------------------------------------------------------- cover
+
+void w3d_SoftClearCover(W3D_SoftCover *cover) {
+  for (int32_t y = 0; y < cover->height; y++) {
+    cover->first[y] = 1;
+    cover->last[y] = 0;
+  }
+}
+
+bool w3d_SoftHidden(const W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, uint64_t *covered) {
+  SDL_Rect area;
+  Outline o;
+  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
+  if (!SDL_IntersectRect(clip, &rows, &area) || !outline(&v[0], &v[1], &v[2], &area, &o)) return true;
+  uint64_t pixels = 0;
+  for (int64_t y = o.top; y <= o.bottom; y++) {
+    int64_t first = area.x, last = area.x + area.w - 1;
+    if (!rowSpan(o.edges, y, &first, &last)) continue;
+    if (first < cover->first[y] || last > cover->last[y]) return false;
+    pixels += uint64_t(last - first + 1);
+  }
+  *covered += pixels;
+  return true;
+}
+
+void w3d_SoftAddCover(W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, int triangles) {
+  SDL_Rect area;
+  Outline o[2];
+  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
+  if (triangles < 1 || triangles > 2 || !SDL_IntersectRect(clip, &rows, &area)) return;
+  bool drawn[2] = {false, false};
+  int64_t top = INT64_MAX, bottom = INT64_MIN;
+  for (int t = 0; t < triangles; t++) {
+    drawn[t] = outline(&v[3 * t], &v[3 * t + 1], &v[3 * t + 2], &area, &o[t]);
+    if (drawn[t]) {
+      top = std::min(top, o[t].top);
+      bottom = std::max(bottom, o[t].bottom);
+    }
+  }
+  for (int64_t y = top; y <= bottom; y++) {
+    // The row's span of the triangles: two halves of a quad meet without a gap.
+    int64_t first = 1, last = 0;
+    for (int t = 0; t < triangles; t++) {
+      int64_t from = area.x, to = area.x + area.w - 1;
+      if (!drawn[t] || y < o[t].top || y > o[t].bottom || !rowSpan(o[t].edges, y, &from, &to)) continue;
+      if (first > last || (from <= last + 1 && to >= first - 1)) {
+        first = first > last ? from : std::min(first, from);
+        last = std::max(last, to);
+      }
+    }
+    if (first > last) continue;
+    int32_t &from = cover->first[y], &to = cover->last[y];
+    if (from > to || (first <= to + 1 && last >= from - 1)) {  // nothing yet, or touching: one span
+      from = int32_t(from > to ? first : std::min<int64_t>(first, from));
+      to = int32_t(std::max<int64_t>(last, to));
+    } else if (last - first > to - from) {  // apart: the longer one is kept
+      from = int32_t(first);
+      to = int32_t(last);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- helper thread
+
+namespace {
+
+// The one helper thread and the job it is given: generation counts the jobs
+// handed out, finished the ones it has done.
+struct Helper {
+  std::mutex lock;
+  std::condition_variable wake, done;
+  std::thread thread;
+  bool running = false, stopping = false;
+  uint64_t generation = 0, finished = 0;
+  void (*job)(void *, int, int) = nullptr;
+  void *data = nullptr;
+  ~Helper();  // a program that ends without closing the display still ends cleanly
+};
+Helper helper;
+
+void helperLoop() {
+  std::unique_lock<std::mutex> hold(helper.lock);
+  uint64_t seen = helper.finished;  // every job before this thread was done without it
+  for (;;) {
+    helper.wake.wait(hold, [&] { return helper.stopping || helper.generation != seen; });
+    if (helper.stopping) return;
+    seen = helper.generation;
+    hold.unlock();
+    helper.job(helper.data, 1, 2);
+    hold.lock();
+    helper.finished = seen;
+    helper.done.notify_one();
+  }
+}
+
+}  // namespace
+
+void w3d_SoftParallel(void (*job)(void *data, int part, int parts), void *data, bool shared) {
+  if (!shared) {
+    job(data, 0, 1);
+    return;
+  }
+  if (!helper.running && std::thread::hardware_concurrency() >= 2) {
+    helper.stopping = false;
+    helper.thread = std::thread(helperLoop);
+    helper.running = true;
+  }
+  if (!helper.running) {
+    job(data, 0, 1);
+    return;
+  }
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> hold(helper.lock);
+    helper.job = job;
+    helper.data = data;
+    generation = ++helper.generation;
+  }
+  helper.wake.notify_one();
+  job(data, 0, 2);
+  std::unique_lock<std::mutex> hold(helper.lock);
+  helper.done.wait(hold, [&] { return helper.finished == generation; });
+}
+
+Helper::~Helper() { w3d_SoftStopHelper(); }
+
+void w3d_SoftStopHelper() {
+  if (!helper.running) return;
+  {
+    std::lock_guard<std::mutex> hold(helper.lock);
+    helper.stopping = true;
+  }
+  helper.wake.notify_one();
+  helper.thread.join();
+  helper.running = false;
 }

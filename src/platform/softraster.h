@@ -6,6 +6,7 @@
 // path: pixel centres sampled, top-left fill rule, positions on a 1/256
 // pixel grid, bilinear filtering with clamped edges, colour = texel x vertex
 // colour, blend source*a + destination*(1-a) (alpha: a + destination*(1-a)).
+// and the helper thread that shares a frame's rows.
 // Leaves to others: which image and texture (the 3D library), showing.
 //
 // The work is cut where the result cannot differ: a pixel whose texel alpha
@@ -29,9 +30,34 @@ struct W3D_SoftCounts {
 };
 
 // Draws count / 3 triangles with the texture; texture coordinates are 0..1.
-// Only pixels inside clip (already within the target) are touched.
+// Only pixels inside clip (within the target) are touched, and of those only
+// the rows y with y % rowStep == rowPart, so that threads can share a frame.
 void w3d_SoftTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
-                       const SDL_Vertex *vertices, int count, bool blend, W3D_SoftCounts *counts);
+                       const SDL_Vertex *vertices, int count, bool blend, int rowPart, int rowStep,
+                       W3D_SoftCounts *counts);
+
+// What opaque triangles later in a frame cover: per row one span of
+// columns first..last (first > last: none). Triangles lying wholly in it
+// need not be drawn at all.
+struct W3D_SoftCover {
+  int32_t *first, *last;  // height entries each
+  int32_t height;
+};
+void w3d_SoftClearCover(W3D_SoftCover *cover);
+// Whether the triangle v[0..2] lies wholly inside the cover (within clip);
+// if so, adds the pixels it would have covered to covered.
+bool w3d_SoftHidden(const W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, uint64_t *covered);
+// Adds the pixels of one opaque triangle, or of the two halves of an opaque
+// quad (triangles 2, v[0..5]), to the cover: per row where they touch its
+// span, or instead of it where they make a longer one.
+void w3d_SoftAddCover(W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, int triangles);
+
+// Runs job(data, part, parts) for part 0 .. parts - 1 at once: parts is 2
+// (this thread and one helper thread) when shared is set and the machine
+// has two cores or more, else 1. Returns when every part is done.
+void w3d_SoftParallel(void (*job)(void *data, int part, int parts), void *data, bool shared);
+// Ends the helper thread (it starts again when needed).
+void w3d_SoftStopHelper();
 
 // Sets every pixel of rect (null: the whole image) to colour.
 void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour);

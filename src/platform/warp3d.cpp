@@ -13,9 +13,12 @@
 #include "platform/warp3d.h"
 
 #include <SDL.h>
+#include <glob.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "platform/softraster.h"
@@ -24,6 +27,9 @@ namespace {
 
 // Triangles one run can hold before it has to go to SDL.
 constexpr int RUN_CAPACITY = 4096;
+// Runs of a frame drawn on the CPU that wait to be drawn together (their
+// triangles share the run buffer).
+constexpr int CPU_RUNS = 512;
 
 // High bits of every mode ID this library gives out.
 constexpr uint32_t MODE_ID_TAG = 0x40000000u;  // marks IDs this library made
@@ -34,6 +40,7 @@ struct W3D_Texture {
   W3D_Context *context;
   SDL_Texture *texture;   // drawn by the GPU
   uint32_t *texels;       // drawn on the CPU: the texels as last uploaded
+  bool opaque;            // drawn on the CPU: every texel's alpha is 255
   const uint32_t *image;  // the caller's texels, A8R8G8B8 words
   int32_t width, height;  // texels
   float uScale, vScale;   // 1 / width, 1 / height
@@ -53,13 +60,30 @@ struct W3D_Context {
   W3D_Color currentColor;
   W3D_Texture *textures;  // every texture still allocated
   W3D_Texture *runTexture;
-  int runVertices;
+  int runStart;     // drawn on the CPU: the first vertex of the current run (else 0)
+  int runVertices;  // vertices in the buffer
   SDL_Vertex *run;  // RUN_CAPACITY * 3 vertices
+  // Drawn on the CPU, the runs of a frame wait until the display flushes
+  // and are then drawn by two threads at once, each taking every other row.
+  struct CpuRun {
+    W3D_Texture *texture;
+    int first, count;  // vertices in run
+    int half;
+    bool scissorSet, blend;
+    SDL_Rect scissor;
+  } cpuRuns[CPU_RUNS];
+  int cpuRunCount;
+  double waitingArea;  // pixels the waiting runs' triangles cover, about
+  W3D_SoftCover cover;  // rows of the bitmap; what later opaque triangles cover
   W3D_Stats stats;
 };
 
 void (*W3D_TraceHook)(const char *operation) = nullptr;
 int W3D_CpuDrawing = -1;
+// One thread alone might miss the display's frame time on a bigger frame;
+// below it one thread does it all, which costs less CPU in all and waits for
+// no other thread on a busy machine.
+double W3D_SHARED_FRAME_PIXELS = 2.0e6;
 
 namespace {
 
@@ -91,19 +115,94 @@ void applyRegion(W3D_Context *context) {
   SDL_RenderSetClipRect(renderer, context->scissorSet ? &context->scissor : nullptr);
 }
 
+// One thread's share of the waiting runs: every parts-th row.
+void drawCpuRuns(void *data, int part, int parts) {
+  W3D_Context *context = static_cast<W3D_Context *>(data);
+  W3D_Bitmap *bitmap = context->bitmap;
+  W3D_SoftCounts counts{0, 0};
+  for (int i = 0; i < context->cpuRunCount; i++) {
+    const W3D_Context::CpuRun &r = context->cpuRuns[i];
+    W3D_SoftImage target{bitmap->pixels[r.half], bitmap->width, bitmap->height};
+    W3D_SoftImage image{r.texture->texels, r.texture->width, r.texture->height};
+    w3d_SoftTriangles(&target, r.scissorSet ? &r.scissor : nullptr, &image, context->run + r.first, r.count, r.blend,
+                      part, parts, &counts);
+  }
+  // Both threads add to the totals: one at a time.
+  static std::mutex totals;
+  std::lock_guard<std::mutex> hold(totals);
+  context->stats.pixelsCovered += counts.covered;
+  context->stats.pixelsWritten += counts.written;
+}
+
+bool samePosition(const SDL_Vertex &a, const SDL_Vertex &b) {
+  return a.position.x == b.position.x && a.position.y == b.position.y;
+}
+
+// A dropped triangle is collapsed to a point, which draws nothing.
+void collapse(SDL_Vertex *v) {
+  v[1].position = v[0].position;
+  v[2].position = v[0].position;
+}
+
+// Whether a triangle of a run replaces every pixel it covers.
+bool opaqueTriangle(const W3D_Context::CpuRun &run, const SDL_Vertex *v) {
+  return !run.blend || (run.texture->opaque && v[0].color.a == 255 && v[1].color.a == 255 && v[2].color.a == 255);
+}
+
+// Going back from the last run of the frame, drops the triangles that
+// opaque ones drawn after them hide completely (the water overlay over the
+// whole screen hides the landscapes and the lists below it).
+void dropHidden(W3D_Context *context) {
+  if (!context->cover.first || context->cover.height < context->bitmap->height) return;
+  w3d_SoftClearCover(&context->cover);
+  int half = context->cpuRuns[context->cpuRunCount - 1].half;
+  for (int i = context->cpuRunCount - 1; i >= 0; i--) {
+    const W3D_Context::CpuRun &r = context->cpuRuns[i];
+    if (r.half != half) break;
+    SDL_Rect whole{0, 0, context->bitmap->width, context->bitmap->height}, clip;
+    if (!SDL_IntersectRect(r.scissorSet ? &r.scissor : &whole, &whole, &clip)) continue;
+    for (int k = r.first + r.count - 3; k >= r.first; k -= 3) {
+      SDL_Vertex *v = context->run + k;
+      if (w3d_SoftHidden(&context->cover, &clip, v, &context->stats.pixelsCovered)) {
+        collapse(v);
+        continue;
+      }
+      if (!opaqueTriangle(r, v)) continue;
+      // The first half of a quad (drawn just before, sharing the first and
+      // last corner) goes into the cover together with this one.
+      SDL_Vertex *other = v - 3;
+      if (k - 3 >= r.first && opaqueTriangle(r, other) && samePosition(other[0], v[0]) &&
+          samePosition(other[2], v[2])) {
+        if (w3d_SoftHidden(&context->cover, &clip, other, &context->stats.pixelsCovered)) collapse(other);
+        w3d_SoftAddCover(&context->cover, &clip, other, 2);
+        k -= 3;
+      } else {
+        w3d_SoftAddCover(&context->cover, &clip, v, 1);
+      }
+    }
+  }
+}
+
+// Draws the waiting runs and empties the run buffer.
+void drawWaitingRuns(W3D_Context *context) {
+  if (context->cpuRunCount > 0) dropHidden(context);
+  if (context->cpuRunCount > 0) w3d_SoftParallel(drawCpuRuns, context, context->waitingArea > W3D_SHARED_FRAME_PIXELS);
+  context->cpuRunCount = 0;
+  context->waitingArea = 0;
+  context->runStart = 0;
+  context->runVertices = 0;
+}
+
 void flushRun(W3D_Context *context) {
-  if (context->runVertices == 0) return;
+  if (context->runVertices == context->runStart) return;
   if (context->cpu) {
-    W3D_Bitmap *bitmap = context->bitmap;
-    W3D_SoftImage target{bitmap->pixels[context->half], bitmap->width, bitmap->height};
-    W3D_SoftImage image{context->runTexture->texels, context->runTexture->width, context->runTexture->height};
-    W3D_SoftCounts counts{0, 0};
-    w3d_SoftTriangles(&target, context->scissorSet ? &context->scissor : nullptr, &image, context->run,
-                      context->runVertices, (context->states & W3D_BLENDING) != 0, &counts);
-    context->stats.pixelsCovered += counts.covered;
-    context->stats.pixelsWritten += counts.written;
+    context->cpuRuns[context->cpuRunCount++] =
+        W3D_Context::CpuRun{context->runTexture, context->runStart, context->runVertices - context->runStart,
+                            context->half, context->scissorSet, (context->states & W3D_BLENDING) != 0,
+                            context->scissor};
+    context->runStart = context->runVertices;
     context->stats.geometryRuns++;
-    context->runVertices = 0;
+    if (context->cpuRunCount == CPU_RUNS || context->runVertices + 3 > RUN_CAPACITY * 3) drawWaitingRuns(context);
     return;
   }
   applyRegion(context);
@@ -143,6 +242,12 @@ void toSdlVertex(const W3D_Vertex &in, float u, float v, SDL_Vertex *out) {
   out->color.a = colourByte(in.color.a);
   out->tex_coord.x = u;
   out->tex_coord.y = v;
+}
+
+bool allOpaque(const uint32_t *texels, int64_t count) {
+  uint32_t alpha = 0xFF000000u;
+  for (int64_t i = 0; i < count; i++) alpha &= texels[i];
+  return alpha == 0xFF000000u;
 }
 
 bool finiteVertex(const W3D_Vertex &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.u) && std::isfinite(v.v); }
@@ -232,6 +337,11 @@ W3D_Context *W3D_CreateContextTags(int32_t *error, std::initializer_list<W3D_Tag
   }
   context->bitmap = bitmap;
   context->cpu = bitmap->pixels[0] && bitmap->pixels[1];
+  if (context->cpu) {
+    context->cover.first = new (std::nothrow) int32_t[size_t(bitmap->height) * 2];
+    context->cover.last = context->cover.first ? context->cover.first + bitmap->height : nullptr;
+    context->cover.height = context->cover.first ? bitmap->height : 0;
+  }
   context->half = yOffset == 0 ? 0 : 1;
   if (error) *error = W3D_SUCCESS;
   return context;
@@ -285,6 +395,7 @@ uint32_t W3D_SetDrawRegion(W3D_Context *context, W3D_Bitmap *bitmap, int32_t yOf
     return static_cast<uint32_t>(W3D_ILLEGALBITMAP);
   if (yOffset != 0 && yOffset != bitmap->height) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   flushRun(context);  // what is queued belongs to the old region
+  if (context->cpu && bitmap != context->bitmap) drawWaitingRuns(context);  // and to the old bitmap
   context->bitmap = bitmap;
   context->half = yOffset == 0 ? 0 : 1;
   storeScissor(context, scissor);
@@ -319,13 +430,17 @@ void W3D_UnLockHardware(W3D_Context *context) {
 }
 
 void W3D_Flush(W3D_Context *context) {
-  if (context) flushRun(context);
+  if (!context) return;
+  flushRun(context);
+  if (context->cpu) drawWaitingRuns(context);
 }
 
 void W3D_DestroyContext(W3D_Context *context) {
   if (!context) return;
   // Textures the caller left are the context's to release.
   while (context->textures) W3D_FreeTexObj(context, context->textures);
+  if (context->cpu) w3d_SoftStopHelper();
+  delete[] context->cover.first;
   delete[] context->run;
   delete context;
 }
@@ -368,6 +483,7 @@ W3D_Texture *W3D_AllocTexObjTags(W3D_Context *context, int32_t *error, std::init
       return fail(W3D_NOMEMORY);
     }
     std::memcpy(texture->texels, image, size_t(width * height) * 4);
+    texture->opaque = allOpaque(texture->texels, width * height);
     texture->next = context->textures;
     context->textures = texture;
     if (error) *error = W3D_SUCCESS;
@@ -395,7 +511,9 @@ uint32_t W3D_UploadTexture(W3D_Context *context, W3D_Texture *texture) {
   if (!context || !texture || texture->context != context) return static_cast<uint32_t>(W3D_ILLEGALINPUT);
   if (context->runTexture == texture) flushRun(context);  // queued triangles show the old texels
   if (texture->texels) {
+    drawWaitingRuns(context);  // and so do the runs waiting to be drawn
     std::memcpy(texture->texels, texture->image, size_t(texture->width) * texture->height * 4);
+    texture->opaque = allOpaque(texture->texels, int64_t(texture->width) * texture->height);
     return W3D_SUCCESS;
   }
   if (SDL_UpdateTexture(texture->texture, nullptr, texture->image, texture->width * 4) != 0)
@@ -409,6 +527,7 @@ void W3D_FreeTexObj(W3D_Context *context, W3D_Texture *texture) {
     flushRun(context);
     context->runTexture = nullptr;
   }
+  if (context->cpu) drawWaitingRuns(context);  // they may use its texels
   for (W3D_Texture **link = &context->textures; *link; link = &(*link)->next) {
     if (*link == texture) {
       *link = texture->next;
@@ -451,13 +570,16 @@ uint32_t W3D_DrawTriangle(W3D_Context *context, const W3D_Triangle *triangle) {
   toSdlVertex(triangle->v3, u3, v3, out + 2);
   context->runVertices += 3;
   context->stats.trianglesDrawn++;
+  if (context->cpu) {
+    const W3D_Vertex &a = triangle->v1, &b = triangle->v2, &c = triangle->v3;
+    context->waitingArea += std::fabs((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) * 0.5;
+  }
   return W3D_SUCCESS;
 }
 
 // ---------------------------------------------------------------- halves
 
-bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer) {
-  if (W3D_CpuDrawing >= 0) return W3D_CpuDrawing == 1;
+bool W3D_IsCpuRasteriser(SDL_Renderer *renderer) {
   SDL_RendererInfo info;
   if (!renderer || SDL_GetRendererInfo(renderer, &info) != 0) return false;
   if (SDL_strcmp(info.name, "software") == 0) return true;
@@ -471,6 +593,18 @@ bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer) {
   for (const char *cpu : cpuRasterisers)
     if (SDL_strstr(name, cpu)) return true;
   return false;
+}
+
+bool W3D_GpuDevicePresent() {
+  const char *const patterns[] = {"/dev/dri/renderD*", "/dev/dri/card*", "/dev/nvidia[0-9]*"};
+  bool present = false;
+  for (const char *pattern : patterns) {
+    glob_t found;
+    if (glob(pattern, 0, nullptr, &found) == 0)
+      for (size_t i = 0; i < found.gl_pathc && !present; i++) present = access(found.gl_pathv[i], R_OK | W_OK) == 0;
+    globfree(&found);
+  }
+  return present;
 }
 
 void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect) {

@@ -150,10 +150,17 @@ struct W3D_Bitmap {
 
 // Whether drawing for this renderer is better done on the CPU: true for
 // SDL's software renderer and for OpenGL that is itself a CPU rasteriser
-// (Mesa's llvmpipe, softpipe, swrast). W3D_CpuDrawing overrides the
-// choice: 0 never, 1 always, -1 (the default) as the renderer says.
-bool W3D_PrefersCpuDrawing(SDL_Renderer *renderer);
+// (Mesa's llvmpipe, softpipe, swrast).
+bool W3D_IsCpuRasteriser(SDL_Renderer *renderer);
+// Whether the machine has a GPU device that OpenGL could use (a DRM node or
+// NVIDIA's device); without one, OpenGL can only rasterise on the CPU.
+bool W3D_GpuDevicePresent();
+// Overrides the choice of the display: 0 the GPU path (OpenGL) always, 1 CPU
+// drawing always, -1 (the default) as the machine and renderer say.
 extern int W3D_CpuDrawing;
+// Drawn on the CPU, a frame whose triangles cover more pixels than this is
+// drawn by two threads, each taking every other row.
+extern double W3D_SHARED_FRAME_PIXELS;
 // Sets rect (null: the whole half) of a half to opaque black, on either kind
 // of bitmap. Queued triangles must have been flushed.
 void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect);
