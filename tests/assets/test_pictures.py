@@ -32,41 +32,13 @@ def pixels(name):
     return np.frombuffer(data[15:], dtype=np.uint8).reshape(256, 256, 3).astype(np.int32)
 
 
-def parse_header(data):
-    """The header as the loader reads it: "P6", width, height, "255",
-    whitespace runs between them, one whitespace byte after the last."""
-    pos, fields = 0, []
-    for i in range(4):
-        if i:
-            if data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-                return None
-            while data[pos:pos + 1] in (b" ", b"\t", b"\n", b"\r"):
-                pos += 1
-        start = pos
-        while pos < len(data) and data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-            pos += 1
-        fields.append(data[start:pos])
-    if data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-        return None
-    return fields, pos + 1
-
-
 class FileFormat(unittest.TestCase):
-    def test_every_picture_is_a_256_square_p6_of_the_right_size(self):
+    def test_every_picture_is_a_256_square_p6_in_one_of_the_two_header_forms(self):
         for name in NAMES:
-            with self.subTest(name=name):
-                data = raw(name)
-                self.assertEqual(len(data), PPM_SIZE)
-                self.assertIn(data[:15], HEADERS)
-                fields, start = parse_header(data)
-                self.assertEqual(fields, [b"P6", b"256", b"256", b"255"])
-                self.assertEqual(start, 15)
-
-    def test_both_header_forms_are_used(self):
-        used = {raw(name)[:15] for name in NAMES}
-        self.assertEqual(used, set(HEADERS))
-
-    def test_info_file_is_small_text(self):
+            data = raw(name)
+            self.assertEqual(len(data), PPM_SIZE, name)
+            self.assertIn(data[:15], HEADERS, name)
+        self.assertEqual({raw(name)[:15] for name in NAMES}, set(HEADERS))
         with open(os.path.join(ASSETS, "font32.ppm.info"), "rb") as f:
             info = f.read()
         self.assertTrue(0 < len(info) <= 2048)
@@ -88,35 +60,21 @@ class GlyphSheet(unittest.TestCase):
     def setUpClass(cls):
         cls.sheet = pixels("font32")
 
-    def test_cell_borders_are_black(self):
+    def test_cells_have_black_borders_and_content_grey_for_characters_coloured_for_pictures(self):
         # one black texel on every side of every cell: filtering at a cell's
         # edge must not pick up the neighbouring cell
-        for g in range(64):
-            c = cell(self.sheet, g)
-            ring = np.concatenate([c[0], c[31], c[:, 0], c[:, 31]])
-            self.assertEqual(int(ring.max()), 0, "cell %d (%r)" % (g, chr(32 + g)))
-
-    def test_blank_is_empty_and_every_other_cell_has_content(self):
         self.assertEqual(int(cell(self.sheet, 0).max()), 0)
         for g in range(1, 64):
-            bright = (cell(self.sheet, g).mean(axis=2) >= 128).sum()
-            self.assertGreaterEqual(bright, 6, "cell %d (%r) is nearly empty" % (g, chr(32 + g)))
-
-    def test_characters_are_grey_so_they_turn_white(self):
-        for g in range(1, 64):
-            if chr(32 + g) in PICTURE_CELLS:
-                continue
-            c = cell(self.sheet, g)
-            self.assertTrue(np.array_equal(c[..., 0], c[..., 1]) and np.array_equal(c[..., 1], c[..., 2]),
-                            "cell %d (%r) has coloured texels" % (g, chr(32 + g)))
-
-    def test_star_and_ball_cells_are_coloured(self):
-        for ch, g in PICTURE_CELLS.items():
-            c = cell(self.sheet, g)
+            c, ch = cell(self.sheet, g), chr(32 + g)
+            self.assertEqual(int(np.concatenate([c[0], c[31], c[:, 0], c[:, 31]]).max()), 0, ch)
+            self.assertGreaterEqual((c.mean(axis=2) >= 128).sum(), 6, "%r is nearly empty" % ch)
             lit = c.max(axis=2) > 24
             coloured = lit & ((c[..., 0] != c[..., 1]) | (c[..., 1] != c[..., 2]))
-            self.assertGreater(lit.sum(), 40, ch)
-            self.assertGreater(coloured.sum(), 0.5 * lit.sum(), "%r would turn white" % ch)
+            if ch in PICTURE_CELLS:
+                self.assertGreater(lit.sum(), 40, ch)
+                self.assertGreater(coloured.sum(), 0.5 * lit.sum(), "%r would turn white" % ch)
+            else:
+                self.assertEqual(int(coloured.sum()), 0, "%r has coloured texels" % ch)
 
     def test_star_streak_is_a_horizontal_streak_with_its_head_at_the_right(self):
         c = cell(self.sheet, PICTURE_CELLS["$"]).mean(axis=2)
@@ -182,32 +140,17 @@ class ControlPanel(unittest.TestCase):
         # the white of the button symbols
         cls.symbol = cls.tex.min(axis=2) >= 225
 
-    def test_buttons_lie_on_the_middle_pieces(self):
-        for W, H in SCREENS:
-            for button, lowest in BUTTONS.items():
-                piece, _ = button_texels(W, H, lowest)
-                self.assertEqual(piece, "right of middle" if button == "next" else "middle")
-
-    def test_button_rectangles_are_not_empty(self):
-        for W, H in SCREENS:
-            for button, lowest in BUTTONS.items():
-                with self.subTest(screen=(W, H), button=button):
-                    _, (u0, v0, u1, v1) = button_texels(W, H, lowest)
-                    area = self.tex[v0:v1, u0:u1]
-                    lit = (area.max(axis=2) > 20).mean()
-                    self.assertGreater(lit, 0.95)
-                    self.assertGreaterEqual(int(self.symbol[v0:v1, u0:u1].sum()), 40)
-
-    def test_button_faces_fill_the_click_rectangles(self):
+    def test_each_button_face_with_its_symbol_fills_its_click_rectangle(self):
         # the glass caps (blue) with their white symbols cover each clickable
         # rectangle, so the button is as large as what reacts to the mouse
         for W, H in SCREENS:
             for button, lowest in BUTTONS.items():
-                with self.subTest(screen=(W, H), button=button):
-                    _, (u0, v0, u1, v1) = button_texels(W, H, lowest)
-                    a = self.tex[v0:v1, u0:u1]
-                    face = (a[..., 2] > a[..., 0] + 40) | (a.min(axis=2) >= 160)
-                    self.assertGreater(face.mean(), 0.9)
+                piece, (u0, v0, u1, v1) = button_texels(W, H, lowest)
+                self.assertEqual(piece, "right of middle" if button == "next" else "middle")
+                a = self.tex[v0:v1, u0:u1]
+                face = (a[..., 2] > a[..., 0] + 40) | (a.min(axis=2) >= 160)
+                self.assertGreater(face.mean(), 0.9, (W, H, button))
+                self.assertGreaterEqual(int(self.symbol[v0:v1, u0:u1].sum()), 40, (W, H, button))
 
     def test_every_symbol_texel_is_clickable_on_every_screen(self):
         # what looks like a button is a button: white symbol texels on the
@@ -274,24 +217,14 @@ class Backgrounds(unittest.TestCase):
     def setUpClass(cls):
         cls.bands = [[pixels("bkg%d%d" % (b, n)) for n in range(6)] for b in (0, 1)]
 
-    def test_no_pure_black_texel(self):
+    def test_tiles_are_pictures_without_black_that_join_across_and_down(self):
         for b in (0, 1):
             for n, p in enumerate(self.bands[b]):
-                black = (p.sum(axis=2) == 0).sum()
-                self.assertEqual(int(black), 0, "bkg%d%d has %d black texels" % (b, n, black))
-
-    def test_tiles_are_pictures(self):
-        for b in (0, 1):
-            for n, p in enumerate(self.bands[b]):
+                self.assertEqual(int((p.sum(axis=2) == 0).sum()), 0, "bkg%d%d has black texels" % (b, n))
                 self.assertGreater(float(p.std()), 15.0, "bkg%d%d" % (b, n))
-
-    def test_neighbouring_tiles_join(self):
-        for b in (0, 1):
-            for n in range(5):
-                join, nearby = seam_step(self.bands[b][n], self.bands[b][n + 1], 1)
-                self.assertLess(join, 2 * nearby + 2, "bkg%d%d | bkg%d%d" % (b, n, b, n + 1))
-
-    def test_upper_band_joins_the_lower_band(self):
+                if n < 5:
+                    join, nearby = seam_step(p, self.bands[b][n + 1], 1)
+                    self.assertLess(join, 2 * nearby + 2, "bkg%d%d | bkg%d%d" % (b, n, b, n + 1))
         # both bands scroll together, tile n of the lower band under tile n
         for n in range(6):
             join, nearby = seam_step(self.bands[0][n], self.bands[1][n], 0)
