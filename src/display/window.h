@@ -43,7 +43,6 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error);
 void closeScreen(W3D_Screen *screen);
 W3D_Window *openWindow(W3D_Screen *screen);
 void closeWindow(W3D_Window *window);
-const char *contextErrorReason(int32_t error);
 
 // Where the picture of pictureWidth x pictureHeight lies in an output of
 // outputWidth x outputHeight: as large as fits, aspect kept, centred.
