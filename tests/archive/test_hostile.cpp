@@ -98,7 +98,7 @@ TEST(HostileArchive, EachDamageIsOneLineNamingTheMemberAndLeavesNothingHalfDone)
   };
   auto check = [](const Sample &s, const std::string &member, const std::vector<std::string> &what,
                   const std::set<std::string> &extracted) {
-    ScratchDir dir;
+    ScratchDirectory dir;
     writeFile(dir / "bad.lha", s.archive);
     mkdir((dir / "out").c_str(), 0700);
     for (const char *command : {"x", "t"}) {
@@ -130,7 +130,7 @@ TEST(HostileArchive, EachDamageIsOneLineNamingTheMemberAndLeavesNothingHalfDone)
 
 TEST(HostileArchive, TheUndamagedSampleExtractsAndALinkInTheTargetIsReplacedNotFollowed) {
   Sample s = makeSample();
-  ScratchDir dir;
+  ScratchDirectory dir;
   writeFile(dir / "good.lha", s.archive);
   writeFile(dir / "outside.txt", {'k', 'e', 'e', 'p'});
   mkdir((dir / "out").c_str(), 0700);
@@ -156,7 +156,7 @@ TEST(HostileArchive, TheUndamagedSampleExtractsAndALinkInTheTargetIsReplacedNotF
 }
 
 TEST(Tool, CreatesOrFailsCleanlyNamingTheFileAndExtractsIntoTheCurrentDirectory) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   writeFile(dir / "a.bin", {1, 2, 3});
   RunResult r = run({lh5Tool(), "c", dir / "new.lha", dir / "a.bin", dir / "missing.bin"});
   EXPECT_NE(r.status, 0);

@@ -49,7 +49,7 @@ void expectExtracted(const std::string &dir, const Files &files) {
 }  // namespace
 
 TEST(Interop, LhasaListsTestsAndExtractsOurArchivesByteForByte) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   Files files = writeSamples(dir.path);
   std::vector<std::string> argv = {lh5Tool(), "c", dir / "ours.lha"};
   for (const auto &f : files) argv.push_back(dir / f.first);
@@ -95,7 +95,7 @@ TEST(Interop, LhasaListsTestsAndExtractsOurArchivesByteForByte) {
 }
 
 TEST(Interop, WeExtractWhatJlhaWritesAndPackPicturesAsWellAsIt) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   Files files = writeSamples(dir.path);
   std::vector<std::string> argv = {"jlha", "c0o5", "theirs.lha"};
   for (const auto &f : files) argv.push_back(f.first);

@@ -33,7 +33,7 @@ Bytes embedded(int k) {
 // Each test stages in a runtime directory of its own.
 class Staging : public ::testing::Test {
  protected:
-  ScratchDir runtime;
+  ScratchDirectory runtime;
   std::string ram;
   void SetUp() override {
     setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
@@ -140,7 +140,7 @@ TEST_F(Staging, RemovingTheDirectoryTakesLeftoversTooAlsoFromASignalHandler) {
 }
 
 TEST(EmbeddedArchives, AreLevelZeroLh5ArchivesOfTheRightMembersInOrderThatLhasaAccepts) {
-  ScratchDir dir;
+  ScratchDirectory dir;
   for (int k = 0; k < 3; k++) {
     Bytes a = embedded(k);
     ASSERT_GT(a.size(), 1u) << "the pictures were missing when the program was built";

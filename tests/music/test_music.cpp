@@ -23,47 +23,6 @@
 
 namespace {
 
-enum class Receiver { Answers, ClosesWithoutReply, NeverReplies };
-
-// An owner of portName on its own thread. Answering, it replies value +
-// 1000; it keeps the last message's bytes. It ends when destroyed.
-struct ReceiverThread {
-  PublicPort *port = nullptr;
-  int stop = eventfd(0, EFD_CLOEXEC);
-  unsigned char bytes[PORT_MESSAGE_SIZE] = {};
-  std::atomic<int> taken{0};
-  std::thread thread;
-
-  ReceiverThread(const char *portName, Receiver behaviour) {
-    port = createPublicPort(portName);
-    if (!port) return;
-    thread = std::thread([this, behaviour] {
-      while (waitPublicPort(port, -1, stop) == PORT_READY) {
-        MusicMessage message;
-        while (getPortMessage(port, &message)) {
-          memcpy(bytes, &message, sizeof bytes);
-          taken++;
-          if (behaviour == Receiver::Answers) {
-            message.value += 1000;
-            replyPortMessage(port, &message);
-          } else if (behaviour == Receiver::NeverReplies) {
-            pollfd pfd = {stop, POLLIN, 0};  // holds the message until stopped
-            poll(&pfd, 1, -1);
-            return;
-          }  // else taking the next message (or deleting the port) drops it
-        }
-      }
-    });
-  }
-  ~ReceiverThread() {
-    uint64_t one = 1;
-    if (write(stop, &one, sizeof one) != sizeof one) ADD_FAILURE();
-    if (thread.joinable()) thread.join();
-    deletePublicPort(port);
-    close(stop);
-  }
-};
-
 class Music : public ::testing::Test {
  protected:
   ScratchDirectory scratch;
@@ -96,26 +55,24 @@ TEST_F(Music, SyncmusicPutsAnExecMessageAndReturnsTheReply) {
   int64_t start = nowMs();
   EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PAUSE), -1);  // not even a port directory
   {
-    ReceiverThread player("musicplayerport", Receiver::Answers);
+    EventRecorder player("musicplayerport", Answer::Plus1000);
     ASSERT_NE(player.port, nullptr);
     EXPECT_EQ(syncmusic("demoport", PLAYER_PAUSE), -1);  // a directory, no such port
     EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS / 4);
     EXPECT_EQ(syncmusic("musicplayerport", 0x01020304), 0x01020304 + 1000);
     const unsigned char header[20] = {0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
-    EXPECT_EQ(memcmp(player.bytes, header, 20), 0);
-    int32_t value;
-    memcpy(&value, player.bytes + 20, 4);
-    EXPECT_EQ(value, 0x01020304);
+    EXPECT_EQ(memcmp(player.lastBytes, header, 20), 0);
+    EXPECT_EQ(player.values(), std::vector<int32_t>{0x01020304});
   }
   const struct {
-    Receiver behaviour;
+    Answer answer;
     int minMs, maxMs;
   } silent[] = {
-      {Receiver::NeverReplies, SYNCMUSIC_REPLY_TIMEOUT_MS - 50, 2 * SYNCMUSIC_REPLY_TIMEOUT_MS},
-      {Receiver::ClosesWithoutReply, 0, SYNCMUSIC_REPLY_TIMEOUT_MS / 2},
+      {Answer::Never, SYNCMUSIC_REPLY_TIMEOUT_MS - 50, 2 * SYNCMUSIC_REPLY_TIMEOUT_MS},
+      {Answer::Drop, 0, SYNCMUSIC_REPLY_TIMEOUT_MS / 2},
   };
   for (const auto &c : silent) {
-    ReceiverThread player("musicplayerport", c.behaviour);
+    EventRecorder player("musicplayerport", c.answer);
     ASSERT_NE(player.port, nullptr);
     int32_t second = 0;
     std::thread other([&second] { second = syncmusic("musicplayerport", PLAYER_STOP); });
@@ -125,7 +82,7 @@ TEST_F(Music, SyncmusicPutsAnExecMessageAndReturnsTheReply) {
     EXPECT_EQ(second, -1);
     EXPECT_GE(nowMs() - start, c.minMs);
     EXPECT_LT(nowMs() - start, c.maxMs);
-    EXPECT_GE(player.taken.load(), 1) << "the message was delivered";
+    EXPECT_GE(player.waitFor(PLAYER_STOP, 0), 0) << "the message was delivered";
   }
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../music/scratch.h"
 #include "batch_reader.h"
 #include "display/display.h"
 #include "draw/batch.h"
@@ -23,43 +24,11 @@ namespace {
 
 W3D_Screen screen;
 
-// A player's port on a thread of its own that records every command.
-struct RecordingPlayer {
-  PublicPort *port = createPublicPort("musicplayerport");
-  int stopFd = eventfd(0, EFD_CLOEXEC);
-  std::mutex mutex;
-  std::vector<int32_t> commands;
-  std::thread thread{[this] {
-    MusicMessage message;
-    while (port && waitPublicPort(port, -1, stopFd) == PORT_READY) {
-      while (getPortMessage(port, &message)) {
-        std::lock_guard<std::mutex> lock(mutex);
-        commands.push_back(message.value);
-        replyPortMessage(port, &message);
-      }
-    }
-  }};
-
-  std::vector<int32_t> received() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return commands;
-  }
-  ~RecordingPlayer() {
-    uint64_t one = 1;
-    if (write(stopFd, &one, sizeof one) < 0) perror("eventfd");
-    thread.join();
-    deletePublicPort(port);
-    close(stopFd);
-  }
-};
-
 class Disk : public ::testing::Test {
  protected:
   void SetUp() override {
     // No player and no handler unless a test makes one: commands find no
     // port and return at once.
-    ASSERT_NE(mkdtemp(runtimeDir), nullptr);
-    setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
     savedScreen = w3d_Screen;
     w3d_Screen = &screen;
     reset();
@@ -78,10 +47,7 @@ class Disk : public ::testing::Test {
     initSparks();
     diskEnter(&state, 0);
   }
-  void TearDown() override {
-    w3d_Screen = savedScreen;
-    EXPECT_EQ(system((std::string("rm -rf ") + runtimeDir).c_str()), 0);
-  }
+  void TearDown() override { w3d_Screen = savedScreen; }
   bool pass(int32_t t, const IntuiMessage *message = nullptr) { return diskPass(&state, t, message); }
   bool press(int32_t t, uint16_t code) {
     IntuiMessage m{IDCMP_RAWKEY, code, 0, 0};
@@ -106,7 +72,7 @@ class Disk : public ::testing::Test {
     return findLine(lines, text);
   }
 
-  char runtimeDir[32] = "/tmp/disktest-XXXXXX";
+  ScratchDirectory scratch;
   W3D_Screen *savedScreen;
   DiskState state;
   std::vector<TextLine> lines;
@@ -173,7 +139,7 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
 }
 
 TEST_F(Disk, CommandsReachThePlayerAndChangesAreRefusedWhileLoading) {
-  RecordingPlayer player;
+  EventRecorder player("musicplayerport");
   ASSERT_NE(player.port, nullptr);
   loadingSong = 1;
   press(100, KEY_DOWN);  // refused while loading: nothing sent
@@ -199,12 +165,12 @@ TEST_F(Disk, CommandsReachThePlayerAndChangesAreRefusedWhileLoading) {
   press(108, KEY_DOWN);
   loadingSong = 0;
   press(109, KEY_UP);
-  EXPECT_EQ(player.received(), (std::vector<int32_t>{PLAYER_STOP, PLAYER_PAUSE, PLAYER_PLAY, PLAYER_PAUSE,
+  EXPECT_EQ(player.values(), (std::vector<int32_t>{PLAYER_STOP, PLAYER_PAUSE, PLAYER_PLAY, PLAYER_PAUSE,
                                                      PLAYER_PAUSE, PLAYER_NEXT, PLAYER_PREVIOUS}));
 }
 
 TEST_F(Disk, ButtonsAreHitByWholePercentagesOfTheScreen) {
-  RecordingPlayer player;
+  EventRecorder player("musicplayerport");
   ASSERT_NE(player.port, nullptr);
   const struct {
     int x, y;
@@ -225,7 +191,7 @@ TEST_F(Disk, ButtonsAreHitByWholePercentagesOfTheScreen) {
   for (const auto &c : clicks) {
     loadingSong = 0;
     click(100, c.x, c.y);
-    std::vector<int32_t> received = player.received();
+    std::vector<int32_t> received = player.values();
     ASSERT_EQ(received.size(), sent + (c.command >= 0)) << c.x << "," << c.y;
     if (c.command >= 0) {
       EXPECT_EQ(received.back(), c.command) << c.x << "," << c.y;
@@ -235,7 +201,7 @@ TEST_F(Disk, ButtonsAreHitByWholePercentagesOfTheScreen) {
   IntuiMessage right{IDCMP_MOUSEBUTTONS, MENUDOWN, 0, 0};
   screen.MouseX = 400;
   pass(107, &right);
-  EXPECT_EQ(player.received().size(), sent);
+  EXPECT_EQ(player.values().size(), sent);
 }
 
 TEST_F(Disk, KeysSetCounterPlacingGravitySparksAndEsc) {
