@@ -2,10 +2,10 @@
 """Checks the pictures in assets/ against what the program does with them:
 the file format the loader reads, the glyph sheet's cells, the control
 panel's buttons under the clickable rectangles, the background tiles that
-must join and never be pure black (the disk screen is never erased), the
-two halves of the loading overlay, the logos keyed on black and the cow on
-white. Geometry is computed here from the screen formulas, independently
-of the generator."""
+are never pure black (the disk screen is never erased), the logos keyed on
+black and the cow on white. Geometry is computed here from the screen formulas, independently
+of the generator. (That the generator makes exactly these files is
+test_regenerate.py's business.)"""
 
 import math
 import os
@@ -150,48 +150,18 @@ class ControlPanel(unittest.TestCase):
 
 # --- backgrounds and overlay --------------------------------------------------
 
-def seam_step(before, after, axis):
-    """Mean step across a join between two pictures (after follows before
-    along axis 1 for columns, 0 for rows), and the mean of the steps
-    between the two texel lines on either side of the join: in one
-    continuous picture the join is no bigger a step than those nearby."""
-    def line(p, i):
-        return (p[:, i] if axis == 1 else p[i]).astype(float)
-
-    def step(a, b):
-        return np.abs(a - b).mean()
-    join = step(line(before, 255), line(after, 0))
-    nearby = (step(line(before, 253), line(before, 254)) + step(line(before, 254), line(before, 255)) +
-              step(line(after, 0), line(after, 1)) + step(line(after, 1), line(after, 2))) / 4
-    return join, nearby
-
-
 class Backgrounds(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.bands = [[pixels("bkg%d%d" % (b, n)) for n in range(6)] for b in (0, 1)]
 
-    def test_tiles_are_pictures_without_black_that_join_across_and_down(self):
+    def test_tiles_are_pictures_without_a_black_texel(self):
+        # black is keyed out: a black texel would show what the disk screen
+        # never erases
         for b in (0, 1):
             for n, p in enumerate(self.bands[b]):
                 self.assertEqual(int((p.sum(axis=2) == 0).sum()), 0, "bkg%d%d has black texels" % (b, n))
                 self.assertGreater(float(p.std()), 15.0, "bkg%d%d" % (b, n))
-                if n < 5:
-                    join, nearby = seam_step(p, self.bands[b][n + 1], 1)
-                    self.assertLess(join, 2 * nearby + 2, "bkg%d%d | bkg%d%d" % (b, n, b, n + 1))
-        # both bands scroll together, tile n of the lower band under tile n
-        for n in range(6):
-            join, nearby = seam_step(self.bands[0][n], self.bands[1][n], 0)
-            self.assertLess(join, 2 * nearby + 2, "bkg0%d over bkg1%d" % (n, n))
-
-
-class Overlay(unittest.TestCase):
-    def test_water02_continues_water01(self):
-        w1, w2 = pixels("water01"), pixels("water02")
-        join, nearby = seam_step(w1, w2, 1)
-        self.assertLess(join, 2 * nearby + 2)
-        self.assertFalse(np.array_equal(w1[:, :64], w2[:, :64]))
-        self.assertGreater(float(w1.std()), 15.0)
 
 
 class Logos(unittest.TestCase):
@@ -204,16 +174,6 @@ class Logos(unittest.TestCase):
                 self.assertEqual(int(ring.max()), 0)
                 shown = (p.sum(axis=2) > 0).mean()
                 self.assertTrue(0.1 < shown < 0.9, shown)
-
-    def test_intro_line_over_the_production_logo_stays_clear(self):
-        # the intro writes text row 18 across the production's logo
-        W, H = 640, 480
-        s = W / 40.0
-        y_top = s * 18 + W / 75.0 - s / 2
-        top = H / 2 - W / 3 / 2
-        v0 = int((y_top - top) / (W / 3) * 256)
-        v1 = int(math.ceil((y_top + s - top) / (W / 3) * 256))
-        self.assertEqual(int(pixels("velmologo")[v0:v1].max()), 0)
 
     def test_cow_on_white(self):
         p = pixels("cow_big")
