@@ -30,7 +30,8 @@ TEST(Crc16, MatchesTheKnownCheckValueInOneGoOrInPieces) {
 }
 
 TEST(Codec, EveryKindOfInputComesBackWholeAndShrinksAsItShould) {
-  Bytes pattern, block = testutil::randomBytes(lh5::WINDOW_SIZE, 3), far = testutil::randomBytes(lh5::WINDOW_SIZE + 1, 4);
+  Bytes pattern, block = testutil::randomBytes(lh5::WINDOW_SIZE, 3),
+                 far = testutil::randomBytes(lh5::WINDOW_SIZE + 1, 4);
   for (int i = 0; i < 100000; i++) pattern.push_back(uint8_t(i % 7 * 31));
   Bytes picture = testutil::picture(9);
   Bytes part(picture.begin(), picture.begin() + 20000);

@@ -71,29 +71,47 @@ TEST(HostileArchive, EachDamageIsOneLineNamingTheMemberAndLeavesNothingHalfDone)
     std::vector<std::string> what;  // any of these
     std::set<std::string> extracted;
   } cases[] = {
-      {[](Sample &s) { s.archive.resize(s.second + 1); }, "member 2 at offset " + offset, {"header truncated"}, {"first.ppm"}},
-      {[](Sample &s) { s.archive.resize(s.second + 10); }, "member 2 at offset " + offset, {"header truncated"}, {"first.ppm"}},
+      {[](Sample &s) { s.archive.resize(s.second + 1); },
+       "member 2 at offset " + offset,
+       {"header truncated"},
+       {"first.ppm"}},
+      {[](Sample &s) { s.archive.resize(s.second + 10); },
+       "member 2 at offset " + offset,
+       {"header truncated"},
+       {"first.ppm"}},
       {[](Sample &s) { s.archive.resize(s.second + 33); }, "second.ppm", {"header truncated"}, {"first.ppm"}},
-      {[](Sample &s) { s.archive.resize(s.archive.size() - 500); }, "second.ppm", {"packed data truncated"}, {"first.ppm"}},
+      {[](Sample &s) { s.archive.resize(s.archive.size() - 500); },
+       "second.ppm",
+       {"packed data truncated"},
+       {"first.ppm"}},
       {[](Sample &s) { s.archive[s.second + 1] ^= 0x5A; }, "second.ppm", {"wrong header checksum"}, {"first.ppm"}},
       {[](Sample &s) {
          s.archive[s.second + 22 + s.archive[s.second + 21]] ^= 0x01;  // the stored CRC
          fixHeaderChecksum(s);
        },
-       "second.ppm", {"CRC mismatch"}, {"first.ppm"}},
+       "second.ppm",
+       {"CRC mismatch"},
+       {"first.ppm"}},
       {[data](Sample &s) {
          for (size_t k = 0; k < 40; k++) s.archive[data + 1000 + k * 7] ^= 0xA5;
        },
-       "second.ppm", {"CRC mismatch", "corrupt", "ends early"}, {"first.ppm"}},
+       "second.ppm",
+       {"CRC mismatch", "corrupt", "ends early"},
+       {"first.ppm"}},
       {[](Sample &s) {
          s.archive[s.second + 5] = '9';  // "-lh9-"
          fixHeaderChecksum(s);
        },
-       "second.ppm", {"unknown method -lh9-"}, {"first.ppm"}},
+       "second.ppm",
+       {"unknown method -lh9-"},
+       {"first.ppm"}},
       {[](Sample &s) { put32(s, 11, 0xFFFFFFF0u); }, "second.ppm", {"packed data ends early"}, {"first.ppm"}},
       {[](Sample &s) { put32(s, 7, 0x7FFFFFFFu); }, "second.ppm", {"packed data truncated"}, {"first.ppm"}},
       {[](Sample &s) { renameSecond(s, ""); }, "member 2", {"unsafe name"}, {"first.ppm"}},
-      {[](Sample &s) { s.archive.pop_back(); }, "after second.ppm", {"end-of-archive mark"}, {"first.ppm", "second.ppm"}},
+      {[](Sample &s) { s.archive.pop_back(); },
+       "after second.ppm",
+       {"end-of-archive mark"},
+       {"first.ppm", "second.ppm"}},
       {[](Sample &s) { s.archive.clear(); }, "no member", {"end-of-archive mark"}, {}},
   };
   auto check = [](const Sample &s, const std::string &member, const std::vector<std::string> &what,

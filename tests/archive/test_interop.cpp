@@ -17,9 +17,14 @@ Files writeSamples(const std::string &dir) {
   Bytes block = randomBytes(lh5::WINDOW_SIZE, 13), edge, runs;
   for (int i = 0; i < 5; i++) edge.insert(edge.end(), block.begin(), block.end());
   for (int i = 0; i < 2000; i++) runs.insert(runs.end(), size_t(1 + i % 300), uint8_t(i * 37));
-  Files files = {{"empty.bin", {}},         {"one.bin", {0x5A}}, {"same.bin", Bytes(300000, 'a')},
-                 {"noise.bin", randomBytes(120000, 11)}, {"picture.ppm", picture(12)}, {"edge8192.bin", edge},
-                 {"runs.bin", runs},        {"font32.ppm.info", randomBytes(668, 14)}};
+  Files files = {{"empty.bin", {}},
+                 {"one.bin", {0x5A}},
+                 {"same.bin", Bytes(300000, 'a')},
+                 {"noise.bin", randomBytes(120000, 11)},
+                 {"picture.ppm", picture(12)},
+                 {"edge8192.bin", edge},
+                 {"runs.bin", runs},
+                 {"font32.ppm.info", randomBytes(668, 14)}};
   for (const auto &[name, data] : files) writeFile(dir + "/" + name, data);
   return files;
 }

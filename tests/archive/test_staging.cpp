@@ -19,8 +19,8 @@ namespace {
 const std::vector<std::string> archiveMembers[3] = {
     {"bkg00.ppm", "bkg01.ppm", "bkg02.ppm", "bkg03.ppm", "bkg04.ppm", "bkg05.ppm"},
     {"bkg10.ppm", "bkg11.ppm", "bkg12.ppm", "bkg13.ppm", "bkg14.ppm", "bkg15.ppm"},
-    {"control2_texture2.ppm", "cow_big.ppm", "font32.ppm", "font32.ppm.info", "jub.ppm", "velmologo.ppm",
-     "orbel.ppm", "water01.ppm", "water02.ppm"},
+    {"control2_texture2.ppm", "cow_big.ppm", "font32.ppm", "font32.ppm.info", "jub.ppm", "velmologo.ppm", "orbel.ppm",
+     "water01.ppm", "water02.ppm"},
 };
 const char *const archiveNames[3] = {"velmo01.lha", "velmo02.lha", "velmo03.lha"};
 

@@ -58,10 +58,11 @@ void closeTestSurface(TestSurface *surface) {
 
 W3D_Texture *makeTexture(W3D_Context *context, const uint32_t *texels, int width, int height) {
   int32_t error = -1;
-  return W3D_AllocTexObjTags(context, &error, {{W3D_ATO_IMAGE, uintptr_t(texels)},
-                                               {W3D_ATO_FORMAT, W3D_A8R8G8B8},
-                                               {W3D_ATO_WIDTH, uintptr_t(width)},
-                                               {W3D_ATO_HEIGHT, uintptr_t(height)}});
+  return W3D_AllocTexObjTags(context, &error,
+                             {{W3D_ATO_IMAGE, uintptr_t(texels)},
+                              {W3D_ATO_FORMAT, W3D_A8R8G8B8},
+                              {W3D_ATO_WIDTH, uintptr_t(width)},
+                              {W3D_ATO_HEIGHT, uintptr_t(height)}});
 }
 
 Rgba readPixel(SDL_Renderer *renderer, SDL_Texture *half, int x, int y) {
@@ -114,8 +115,8 @@ bool startXvfb(const char *screen, XServer *server) {
   // The write end is inherited: Xvfb writes its display number there.
   fcntl(ready[0], F_SETFD, FD_CLOEXEC);
   std::string fd = std::to_string(ready[1]);
-  const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp", "-noreset",
-                        nullptr};
+  const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen",  "0",
+                        screen, "-nolisten",  "tcp",      "-noreset", nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);

@@ -2,9 +2,8 @@
 // and the dummy driver (software renderer): setup, the frame cycle, the
 // erase, the lock, teardown, read back from the halves; setup that fails;
 // the time base and the frame counter.
-#include <gtest/gtest.h>
-
 #include <SDL.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -109,7 +108,7 @@ TEST_P(DisplayTest, EraseClearsTheDrawingHalfAfterWhatWasDrawnBeforeIt) {
     expectPixel(drawing, 0, 0, 0, 0, 0);
     expectPixel(1 - drawing, 0, 0, 255, 255, 255);
   }
-  bufnum = 1;  // drawing into the upper half
+  bufnum = 1;                        // drawing into the upper half
   drawFull(0xFFFFFFFF, 1.0f, 1.0f);  // still queued when the erase comes
   W3DClearWindow(0);
   expectPixel(0, 5, 5, 255, 255, 255);
@@ -264,12 +263,12 @@ TEST(FrameRate, TextFollowsTheFramesOfEachWholeSecond) {
     int32_t frames, now;
     const char *text;
   } steps[] = {
-      {0, 50, "000 FPS"},      // under one second: no rate yet
-      {120, 200, "060 FPS"},   // 120 frames in 200 hundredths
-      {150, 250, "060 FPS"},   // same second: unchanged
-      {175, 300, "055 FPS"},   // 55 frames in 100
-      {1375, 400, "1200 FPS"}, // four digits
-      {1384, 700, "003 FPS"},  // 9 frames in three seconds, truncated
+      {0, 50, "000 FPS"},       // under one second: no rate yet
+      {120, 200, "060 FPS"},    // 120 frames in 200 hundredths
+      {150, 250, "060 FPS"},    // same second: unchanged
+      {175, 300, "055 FPS"},    // 55 frames in 100
+      {1375, 400, "1200 FPS"},  // four digits
+      {1384, 700, "003 FPS"},   // 9 frames in three seconds, truncated
   };
   char text[32];
   for (const auto &step : steps) {

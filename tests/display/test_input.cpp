@@ -1,8 +1,7 @@
 // Input of the window: SDL events pushed into SDL's queue as the video
 // driver would, taken back as window messages.
-#include <gtest/gtest.h>
-
 #include <SDL.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -131,8 +130,8 @@ TEST_F(InputTest, ButtonsCarryThePointerInPicturePixelsClampedToThePicture) {
   EXPECT_EQ(first->MouseX, 123);
   EXPECT_EQ(first->MouseY, 45);
   ReplyMsg(first);
-  EXPECT_EQ(takeAll(), (Messages{{IDCMP_MOUSEBUTTONS, SELECTUP}, {IDCMP_MOUSEBUTTONS, MENUDOWN},
-                                 {IDCMP_MOUSEBUTTONS, MENUUP}}));
+  EXPECT_EQ(takeAll(),
+            (Messages{{IDCMP_MOUSEBUTTONS, SELECTUP}, {IDCMP_MOUSEBUTTONS, MENUDOWN}, {IDCMP_MOUSEBUTTONS, MENUUP}}));
 
   SDL_SetWindowFullscreen(w3d_Screen->window, 0);
   SDL_SetWindowSize(w3d_Screen->window, 2 * SCREEN_WIDTH, SCREEN_HEIGHT);  // bars left and right

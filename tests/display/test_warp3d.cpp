@@ -181,9 +181,11 @@ TEST(Warp3DErrors, BadBitmapsTexturesAndModesAreRefused) {
   };
   for (const auto &t : textures) {
     int32_t error = 0;
-    EXPECT_EQ(W3D_AllocTexObjTags(s.context, &error, {{W3D_ATO_IMAGE, t.image}, {W3D_ATO_FORMAT, t.format},
-                                                      {W3D_ATO_WIDTH, t.width}, {W3D_ATO_HEIGHT, 16}}),
-              nullptr);
+    EXPECT_EQ(
+        W3D_AllocTexObjTags(
+            s.context, &error,
+            {{W3D_ATO_IMAGE, t.image}, {W3D_ATO_FORMAT, t.format}, {W3D_ATO_WIDTH, t.width}, {W3D_ATO_HEIGHT, 16}}),
+        nullptr);
     EXPECT_EQ(error, t.error);
   }
   closeTestSurface(&s);

@@ -42,18 +42,30 @@ TEST_F(Batch, EachPrimitivePutsItsFourCornersInDrawingOrder) {
     float alpha;
     Corner corners[4];
   } cases[] = {
-      {[] { W3DTexturePolygonPosition(4, 320, 240, 0, 640, 640, 0, 0, 256, 256, 1, 0.5f); }, 4, 0.5f,
+      {[] { W3DTexturePolygonPosition(4, 320, 240, 0, 640, 640, 0, 0, 256, 256, 1, 0.5f); },
+       4,
+       0.5f,
        {{0, -80, 0, 0, 0, 1}, {640, -80, 256, 0, 0, 1}, {640, 560, 256, 256, 0, 1}, {0, 560, 0, 256, 0, 1}}},
-      {[] { W3DTexturePolygon(1, 10, 20, 0.3f, 32, 64, 50, 25, 0.4f, 64, 64, 55, 70, 0, 64, 96, 8, 60, 0.6f, 32, 96, 0.75f); },
-       1, 0.75f,
+      {[] {
+         W3DTexturePolygon(1, 10, 20, 0.3f, 32, 64, 50, 25, 0.4f, 64, 64, 55, 70, 0, 64, 96, 8, 60, 0.6f, 32, 96,
+                           0.75f);
+       },
+       1,
+       0.75f,
        {{10, 20, 32, 64, 0.3f, 1}, {50, 25, 64, 64, 0.4f, 1}, {55, 70, 64, 96, 0, 1}, {8, 60, 32, 96, 0.6f, 1}}},
-      {[] { W3DTexturePolygonDoublePosition(7, 100, 50, 2, 40, 80, 20, 0, 0, 128, 64, 0.2f, 0.9f, 0.6f); }, 7, 0.6f,
+      {[] { W3DTexturePolygonDoublePosition(7, 100, 50, 2, 40, 80, 20, 0, 0, 128, 64, 0.2f, 0.9f, 0.6f); },
+       7,
+       0.6f,
        {{80, 40, 0, 0, 2, 0.2f}, {120, 40, 128, 0, 2, 0.2f}, {140, 60, 128, 64, 2, 0.9f}, {60, 60, 0, 64, 2, 0.9f}}},
-      {[] { W3DTestPolygon(9, 10, 20, 1, 30, 60, 3); }, 9, 1.0f,
+      {[] { W3DTestPolygon(9, 10, 20, 1, 30, 60, 3); },
+       9,
+       1.0f,
        {{10, 20, 0, 0, 1, 1}, {10, 60, 0, 255, 2, 1}, {30, 60, 255, 255, 3, 1}, {30, 20, 255, 0, 2, 1}}},
       // A turned quad at angle 0: corners on the diagonals, the picture a
       // quarter turn counter-clockwise (its top row along the left edge).
-      {[] { W3DTextureRotAlphaPolygonPosition(4, 100, 100, 0, 100, 100, 0, 0, 256, 256, 0, 0.0078f); }, 4, 0.0078f,
+      {[] { W3DTextureRotAlphaPolygonPosition(4, 100, 100, 0, 100, 100, 0, 0, 256, 256, 0, 0.0078f); },
+       4,
+       0.0078f,
        {{64.645f, 64.645f, 256, 0, 0, 1},
         {135.355f, 64.645f, 256, 256, 0, 1},
         {135.355f, 135.355f, 0, 256, 0, 1},
@@ -94,7 +106,8 @@ TEST_F(Batch, AFullBatchDropsFurtherQuadsCountsThemAndSaysSoOnce) {
   testing::internal::CaptureStderr();
   for (int frame = 0; frame < 2; frame++) {
     triPos = 0;
-    for (int i = 0; i < BATCH_CAPACITY / 2; i++) W3DTexturePolygonPosition(i % 20, float(i), 0, 1, 1, 1, 0, 0, 1, 1, 1, 1);
+    for (int i = 0; i < BATCH_CAPACITY / 2; i++)
+      W3DTexturePolygonPosition(i % 20, float(i), 0, 1, 1, 1, 0, 0, 1, 1, 1, 1);
     ASSERT_EQ(triPos, BATCH_CAPACITY) << "5000 quads fit";
     W3DTexturePolygonPosition(5, -1, -1, 1, 1, 1, 0, 0, 1, 1, 1, 1);
     W3DTexturePolygon(5, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 0, 1, 1);

@@ -168,11 +168,13 @@ TEST_F(Drawing, TheShippedPicturesFillAllTwentySlots) {
   const struct {
     const char *file;
     int mode;
-  } table[TEXTURE_SLOTS] = {
-      {"water01.ppm", 2}, {"font32.ppm", 3}, {"orbel.ppm", 0},  {"water02.ppm", 2}, {"cow_big.ppm", 2},
-      {"control2_texture2.ppm", 2}, {"bkg00.ppm", 0}, {"bkg01.ppm", 0}, {"bkg02.ppm", 0}, {"bkg03.ppm", 0},
-      {"bkg04.ppm", 0}, {"bkg05.ppm", 0}, {"bkg10.ppm", 0}, {"bkg11.ppm", 0}, {"bkg12.ppm", 0},
-      {"bkg13.ppm", 0}, {"bkg14.ppm", 0}, {"bkg15.ppm", 0}, {"jub.ppm", 0}, {"velmologo.ppm", 0}};
+  } table[TEXTURE_SLOTS] = {{"water01.ppm", 2}, {"font32.ppm", 3},   {"orbel.ppm", 0},
+                            {"water02.ppm", 2}, {"cow_big.ppm", 2},  {"control2_texture2.ppm", 2},
+                            {"bkg00.ppm", 0},   {"bkg01.ppm", 0},    {"bkg02.ppm", 0},
+                            {"bkg03.ppm", 0},   {"bkg04.ppm", 0},    {"bkg05.ppm", 0},
+                            {"bkg10.ppm", 0},   {"bkg11.ppm", 0},    {"bkg12.ppm", 0},
+                            {"bkg13.ppm", 0},   {"bkg14.ppm", 0},    {"bkg15.ppm", 0},
+                            {"jub.ppm", 0},     {"velmologo.ppm", 0}};
   for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {
     FILE *f = fopen((std::string(MUSICDISK_SOURCE_DIR) + "/assets/" + table[slot].file).c_str(), "rb");
     ASSERT_NE(f, nullptr) << table[slot].file;
@@ -254,7 +256,7 @@ TEST_F(Drawing, QuadsAreTwoTrianglesOfTheirSlotLaterOnesOverEarlierOnes) {
   // A kite: D lies far out, so triangle A, D, C covers ground A, B, C does not.
   W3DTexturePolygon(3, 100, 100, 0, 0, 0, 200, 100, 0, 8, 0, 200, 200, 0, 8, 8, 20, 260, 0, 0, 8, 1.0f);
   W3DTexturePolygonPosition(6, 400, 100, 0, 100, 100, 0, 0, 8, 8, 1, 1);  // 350..450
-  W3DTexturePolygonPosition(7, 450, 100, 0, 60, 60, 0, 0, 8, 8, 1, 1);   // 420..480
+  W3DTexturePolygonPosition(7, 450, 100, 0, 60, 60, 0, 0, 8, 8, 1, 1);    // 420..480
   W3DTexturePolygonPosition(6, 300, 300, 0, 20, 20, 0, 0, 8, 8, 0.5f, 1);
   W3DTexturePolygonPosition(9, 500, 300, 0, 20, 20, 0, 0, 8, 8, 1, 1);   // an empty slot
   W3DTexturePolygonPosition(-5, 500, 300, 0, 20, 20, 0, 0, 8, 8, 1, 1);  // no such slot
@@ -267,8 +269,8 @@ TEST_F(Drawing, QuadsAreTwoTrianglesOfTheirSlotLaterOnesOverEarlierOnes) {
     float x, y;
     int r, g, b;
   } expected[] = {
-      {180, 120, 200, 100, 50}, {80, 200, 200, 100, 50}, {180, 250, 0, 0, 0},   // the kite's two halves
-      {370, 100, 255, 0, 0},    {435, 100, 0, 255, 0},   {300, 300, 128, 0, 0}, // overlap; brightness
+      {180, 120, 200, 100, 50}, {80, 200, 200, 100, 50},  {180, 250, 0, 0, 0},    // the kite's two halves
+      {370, 100, 255, 0, 0},    {435, 100, 0, 255, 0},    {300, 300, 128, 0, 0},  // overlap; brightness
       {500, 300, 0, 0, 0},      {300, 400, 100, 178, 25},
   };
   for (const auto &e : expected) {
@@ -280,9 +282,8 @@ TEST_F(Drawing, QuadsAreTwoTrianglesOfTheirSlotLaterOnesOverEarlierOnes) {
 }
 
 TEST_F(Drawing, TextShowsEachCharactersCellWhereTheGridAndTheWavePutIt) {
-  std::string sheet = stagePicture("font32.ppm", 256, 256, [](int x, int y) {
-    return uint32_t(cellGrey(x / 32 + 8 * (y / 32))) * 0x010101u;
-  });
+  std::string sheet = stagePicture("font32.ppm", 256, 256,
+                                   [](int x, int y) { return uint32_t(cellGrey(x / 32 + 8 * (y / 32))) * 0x010101u; });
   ASSERT_EQ(GenTexture(context, sheet.c_str(), FONT_SLOT, ALPHA_GREY_TO_WHITE), 1);
   // White glyphs over black show their alpha: the cell's grey level.
   auto greyAt = [this](float x, float y) { return pixelAt(x, y).r; };

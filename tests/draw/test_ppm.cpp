@@ -95,7 +95,7 @@ TEST_F(PPMFiles, EachModeDerivesAlphaAndColourFromThePixel) {
 TEST_F(PPMFiles, EveryHeaderFormGivesTheSamePictureAndOnlyP6HeadersLoad) {
   std::string pixels = "\x0A\x14\x1E\x28\x32\x3C\x46\x50\x5A\1\2\3\4\5\6\7\x08\x09";
   const char *accepted[] = {
-      "P6\n3 2\n255\n", "P6 3 2 255\n", "P6\n3\n2\n255\n", "P6\t\t3 \t 2\n\n\n255 ",
+      "P6\n3 2\n255\n",     "P6 3 2 255\n", "P6\n3\n2\n255\n", "P6\t\t3 \t 2\n\n\n255 ",
       "P6\r\n3 2\r\n255\n",  // carriage returns between the fields
       "P63 2 255\n",         // no blank needed after the magic
       "P6 +3 2 255\n",       // a signed number, as %ld reads it
@@ -111,9 +111,24 @@ TEST_F(PPMFiles, EveryHeaderFormGivesTheSamePictureAndOnlyP6HeadersLoad) {
     EXPECT_EQ(h, 2);
   }
   const char *refused[] = {
-      "P5\n2 2\n255\n", "P3\n2 2\n255\n", "p6\n2 2\n255\n", "P6\n2\n", "P6\nx 2\n255\n", "P6\n2 y\n255\n", "", "P",
-      "P6\n-2 2\n255\n", "P6\n2 -2\n255\n", "P6\n0 2\n255\n", "P6\n2 0\n255\n", "P6\n16385 1\n255\n",
-      "P6\n1 99999999999999999999\n255\n", "P6\n2 2\n65535\n", "P6\n2 2\n15\n", "P6\n2 2\n2550\n", "P6\n2 2\n255x",
+      "P5\n2 2\n255\n",
+      "P3\n2 2\n255\n",
+      "p6\n2 2\n255\n",
+      "P6\n2\n",
+      "P6\nx 2\n255\n",
+      "P6\n2 y\n255\n",
+      "",
+      "P",
+      "P6\n-2 2\n255\n",
+      "P6\n2 -2\n255\n",
+      "P6\n0 2\n255\n",
+      "P6\n2 0\n255\n",
+      "P6\n16385 1\n255\n",
+      "P6\n1 99999999999999999999\n255\n",
+      "P6\n2 2\n65535\n",
+      "P6\n2 2\n15\n",
+      "P6\n2 2\n2550\n",
+      "P6\n2 2\n255x",
       "# comment\nP6\n2 2\n255\n",
   };
   for (const char *header : refused) {
@@ -179,7 +194,7 @@ TEST_F(PPMFiles, TheTileLoaderCutsPicturesInto256SquaresRowByRow) {
   EXPECT_EQ(down, 3);
   EXPECT_EQ(t[1][10 * 256 + 43], argb(255, 299 & 0xFF, 10, 1));  // column 299, row 10
   EXPECT_EQ(t[0][199 * 256 + 255], argb(255, 255, 199, 0));      // column 255, row 199
-  EXPECT_EQ(t[4][7], argb(255, 7, 0, 0x20));                      // column 7, row 512
+  EXPECT_EQ(t[4][7], argb(255, 7, 0, 0x20));                     // column 7, row 512
   EXPECT_EQ(t[1][10 * 256 + 44], 0u) << "outside the picture: left transparent";
   EXPECT_EQ(t[4][256], 0u);
   EXPECT_EQ(progress.rfind("Dimensions: 300/513 2/3\n0 Before texture allocation!\n0 After! ", 0), 0u) << progress;

@@ -7,11 +7,11 @@
 
 #include <ftw.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
-#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 

@@ -99,8 +99,13 @@ TEST_F(Music, TheHandlerActsOnEventsOnlyOnTheDiskScreenAndRepliesToAll) {
     int32_t event, currentSong;
     int16_t loadingSong, changeSong;
   } steps[] = {
-      {EVENT_PLAYING, 15, 0, 0}, {EVENT_LOADING, 15, 1, 0}, {7, 15, 1, 0},        {-2, 15, 1, 0},
-      {1 << 30, 15, 1, 0},       {EVENT_PLAYING, 15, 0, 0}, {EVENT_SONG_ENDED, 16, 0, 1},
+      {EVENT_PLAYING, 15, 0, 0},
+      {EVENT_LOADING, 15, 1, 0},
+      {7, 15, 1, 0},
+      {-2, 15, 1, 0},
+      {1 << 30, 15, 1, 0},
+      {EVENT_PLAYING, 15, 0, 0},
+      {EVENT_SONG_ENDED, 16, 0, 1},
       {EVENT_SONG_ENDED, 17, 0, 1},  // two ends before a start: two steps, one start
   };
   for (const auto &step : steps) {

@@ -2,12 +2,12 @@
 // and its reply, takeover of a dead owner's socket and refusal of a live
 // one, connections that carry no proper message, and senders of another user.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <signal.h>
 
 #include <cerrno>
 #include <cstring>
@@ -75,9 +75,9 @@ TEST_F(Ports, TheDirectoryIsPrivateAndRefusedWhenOthersCouldPlantAPort) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   const std::function<void(const std::string &)> spoil[] = {
-      [](const std::string &d) { chmod(d.c_str(), 0755); },  // open to others
+      [](const std::string &d) { chmod(d.c_str(), 0755); },                        // open to others
       [](const std::string &d) { EXPECT_EQ(chown(d.c_str(), 65534, 65534), 0); },  // another user's
-      [](const std::string &d) {  // a link to a directory elsewhere
+      [](const std::string &d) {                                                   // a link to a directory elsewhere
         mkdir((d + "-elsewhere").c_str(), 0700);
         EXPECT_EQ(symlink((d + "-elsewhere").c_str(), d.c_str()), 0);
       },

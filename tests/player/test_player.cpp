@@ -286,7 +286,8 @@ TEST_F(Player, ItEndsWhenItsParentEnds) {
   waitpid(parent, nullptr, 0);
   int status = 0;
   bool ended = false;
-  for (int64_t giveUp = nowMs() + 5000; !(ended = waitpid(playerPid, &status, WNOHANG) == playerPid) && nowMs() < giveUp;)
+  for (int64_t giveUp = nowMs() + 5000;
+       !(ended = waitpid(playerPid, &status, WNOHANG) == playerPid) && nowMs() < giveUp;)
     usleep(5000);
   if (!ended) {
     kill(playerPid, SIGKILL);

@@ -144,7 +144,7 @@ TEST_F(Disk, CommandsReachThePlayerAndChangesAreRefusedWhileLoading) {
   loadingSong = 1;
   press(100, KEY_DOWN);  // refused while loading: nothing sent
   press(101, KEY_UP);
-  click(102, 235, 20);   // on the previous button
+  click(102, 235, 20);  // on the previous button
   EXPECT_EQ(currentSong.load(), 20);
   EXPECT_EQ(flashtime, -100);
   press(103, KEY_S);  // stop is taken while loading
@@ -165,8 +165,8 @@ TEST_F(Disk, CommandsReachThePlayerAndChangesAreRefusedWhileLoading) {
   press(108, KEY_DOWN);
   loadingSong = 0;
   press(109, KEY_UP);
-  EXPECT_EQ(player.values(), (std::vector<int32_t>{PLAYER_STOP, PLAYER_PAUSE, PLAYER_PLAY, PLAYER_PAUSE,
-                                                     PLAYER_PAUSE, PLAYER_NEXT, PLAYER_PREVIOUS}));
+  EXPECT_EQ(player.values(), (std::vector<int32_t>{PLAYER_STOP, PLAYER_PAUSE, PLAYER_PLAY, PLAYER_PAUSE, PLAYER_PAUSE,
+                                                   PLAYER_NEXT, PLAYER_PREVIOUS}));
 }
 
 TEST_F(Disk, ButtonsAreHitByWholePercentagesOfTheScreen) {
@@ -219,7 +219,7 @@ TEST_F(Disk, KeysSetCounterPlacingGravitySparksAndEsc) {
   press(105, KEY_F1 + 2);  // F3
   EXPECT_EQ(STARS, 30);
   EXPECT_FLOAT_EQ(stars[29].age, 29 * (1.0f / 30) + 0.01f);  // reset, then one step
-  EXPECT_EQ(stars[50].age, 7.0f);                             // beyond STARS: untouched
+  EXPECT_EQ(stars[50].age, 7.0f);                            // beyond STARS: untouched
   press(106, KEY_F);
   press(107, KEY_I);
   const TextLine *placing = shown(upper(songposition[20 % 15]));

@@ -167,6 +167,7 @@ TEST_F(Intro, StreaksRespawnAtTheLeftAndAreNotDrawnOnTheScreenEdge) {
   pass(102);
   EXPECT_FLOAT_EQ(stars[0].x, dx);
   bool drawn = false;
-  for (const Quad &q : batchQuads()) drawn |= q.slot == 1 && q.u0 == 128 && q.v0 == 0 && std::fabs(q.centreX() - dx) < 1e-3;
+  for (const Quad &q : batchQuads())
+    drawn |= q.slot == 1 && q.u0 == 128 && q.v0 == 0 && std::fabs(q.centreX() - dx) < 1e-3;
   EXPECT_TRUE(drawn);
 }
