@@ -59,6 +59,7 @@ case "${1:-run}" in
       CC=clang CXX=clang++ configure_and_build build-fuzz -DMUSICDISK_FUZZ=ON
       scripts/run-fuzzers build-fuzz "${FUZZ_SECONDS:-30}" || status=1
     fi
+    scripts/test-ratio
     exit $status
     ;;
   *)

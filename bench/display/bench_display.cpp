@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "display/display.h"
-#include "xvfb.h"
+#include "fixture.h"
 
 // ------------------------------------------------- allocation counting
 // malloc and friends of the whole program, counted on the main thread
@@ -189,19 +189,8 @@ int main(int argc, char **argv) {
   std::string mode = argc > 1 ? argv[1] : "software";
   int frames = argc > 2 ? atoi(argv[2]) : 60;
   XServer server;
-  if (mode == "software") {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-  } else if (mode == "offscreen") {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  } else if (mode == "xvfb") {
-    if (!startXvfb("1280x1024x24", &server)) {
-      fprintf(stderr, "Xvfb did not start\n");
-      return 1;
-    }
-    setenv("DISPLAY", server.display.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-  } else {
-    fprintf(stderr, "usage: %s [software|offscreen|xvfb] [frames]\n", argv[0]);
+  if (!useVideoDriver(mode.c_str(), &server)) {
+    fprintf(stderr, "usage: %s [software|offscreen|xvfb] [frames] (xvfb: Xvfb must start)\n", argv[0]);
     return 2;
   }
   if (W3DSetup() != 1) {
@@ -222,12 +211,7 @@ int main(int argc, char **argv) {
     texels[t].resize(TEXTURE_SIZE * TEXTURE_SIZE);
     for (int i = 0; i < TEXTURE_SIZE * TEXTURE_SIZE; i++)
       texels[t][i] = 0xFF000000u | uint32_t(t * 12) << 16 | uint32_t(i & 255) << 8 | uint32_t((i >> 8) & 255);
-    int32_t error = 0;
-    textures[t] = W3D_AllocTexObjTags(w3d_Context, &error,
-                                      {{W3D_ATO_IMAGE, reinterpret_cast<uintptr_t>(texels[t].data())},
-                                       {W3D_ATO_FORMAT, W3D_A8R8G8B8},
-                                       {W3D_ATO_WIDTH, TEXTURE_SIZE},
-                                       {W3D_ATO_HEIGHT, TEXTURE_SIZE}});
+    textures[t] = makeTexture(w3d_Context, texels[t].data(), TEXTURE_SIZE, TEXTURE_SIZE);
     plainTextures[t] = sdlTexture(textures[t], w3d_Screen->renderer, plain, texels[t].data());
   }
   std::vector<Quad> quads = makeQuads(textures);

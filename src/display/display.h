@@ -79,6 +79,10 @@ void W3DGetDataModeId(uint32_t modeId);
 int32_t W3DSetup();
 void W3DCleanup();
 int32_t W3DLockHardware(W3D_Context *context);
+// The step that met a library error word: the two report it in their own words.
+enum W3DErrorStep { W3D_CONTEXT_STEP, W3D_TEXTURE_STEP };
+// The reason text of a library error word, as that step reports it.
+const char *W3DErrorText(int32_t error, W3DErrorStep step);
 void W3DUnLockHardware(W3D_Context *context);
 
 // The frame cycle.

@@ -238,23 +238,6 @@ void W3DGetDataModeId(uint32_t modeId) {
   SCREEN_HEIGHT = nominal.MaxY - nominal.MinY + 1;
 }
 
-const char *contextErrorReason(int32_t error) {
-  switch (error) {
-    case W3D_ILLEGALINPUT:
-      return "Illegal input to CreateContext function";
-    case W3D_NOMEMORY:
-      return "Out of memory";
-    case W3D_NODRIVER:
-      return "No suitable driver found";
-    case W3D_ILLEGALBITMAP:
-      return "Supplied bitmap cannot be handled by Warp3D";
-    case W3D_NOTVISIBLE:
-      return "Supplied bitmap not properly initialized";
-    default:
-      return "An error has occured... gosh";
-  }
-}
-
 int32_t W3DSetup() {
   if (!getLibIFace(&Warp3DBase, "Warp3D.library", 51, &IWarp3D)) {
     fprintf(stderr, "Could not open warp3d.library!\n");
@@ -312,7 +295,7 @@ int32_t W3DSetup() {
                                                       {W3D_CC_DOUBLEHEIGHT, 1},
                                                       {W3D_CC_FAST, 1}});
   if (!w3d_Context || contextError != W3D_SUCCESS) {
-    printf("Error creating context. Reason:%s\n", contextErrorReason(contextError));
+    printf("Error creating context. Reason:%s\n", W3DErrorText(contextError, W3D_CONTEXT_STEP));
     fflush(stdout);
     return -1;
   }

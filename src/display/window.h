@@ -43,7 +43,6 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error);
 void closeScreen(W3D_Screen *screen);
 W3D_Window *openWindow(W3D_Screen *screen);
 void closeWindow(W3D_Window *window);
-const char *contextErrorReason(int32_t error);
 
 // Where the picture lies in the screen's window as the window is now, in
 // window pixels. Drawing and the pointer both go by it.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "display/display.h"
 #include "draw/ppm.h"
 
 W3D_Texture *tex[TEXTURE_SLOTS];
@@ -12,26 +13,9 @@ uint32_t *texmap[TEXTURE_SLOTS];
 
 namespace {
 
-const char *textureErrorReason(int32_t error) {
-  switch (error) {
-    case W3D_ILLEGALINPUT:
-      return "Illegal input";
-    case W3D_NOMEMORY:
-      return "Out of memory";
-    case W3D_UNSUPPORTEDTEXSIZE:
-      return "Unsupported texture size";
-    case W3D_NOPALETTE:
-      return "Chunky texture without palette specified";
-    case W3D_UNSUPPORTEDTEXFMT:
-      return "Texture format not supported";
-    default:  // also success with no object
-      return "ahem... An error has occured";
-  }
-}
-
 void reportTextureError(int32_t error) {
   printf("Error generating texture: ");
-  printf("%s\n", textureErrorReason(error));
+  printf("%s\n", W3DErrorText(error, W3D_TEXTURE_STEP));
 }
 
 // Empties a slot that already holds something, so that filling it again

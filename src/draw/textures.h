@@ -7,7 +7,18 @@
 #include "platform/warp3d.h"
 
 constexpr int TEXTURE_SLOTS = 20;
-constexpr int FONT_SLOT = 1;
+
+// What each slot holds (the pictures and their modes: lifecycle.cpp).
+constexpr int WATER_SLOT = 0;         // water01: the overlay's square part
+constexpr int FONT_SLOT = 1;          // the glyph sheet, also sparks, streaks and balls
+constexpr int ORBEL_SLOT = 2;         // the competition's logo
+constexpr int WATER_STRIP_SLOT = 3;   // water02: the overlay's strip on the right
+constexpr int COW_SLOT = 4;           // the swirl and the farewell fade
+constexpr int PANEL_SLOT = 5;         // the control panel
+constexpr int UPPER_BAND_SLOT = 6;    // bkg00..bkg05: the upper band, six tiles
+constexpr int LOWER_BAND_SLOT = 12;   // bkg10..bkg15: the lower band, six tiles
+constexpr int JUB_SLOT = 18;          // the organisers' logo
+constexpr int VELMO_SLOT = 19;        // the production's logo
 
 extern W3D_Texture *tex[TEXTURE_SLOTS];
 extern uint32_t *texmap[TEXTURE_SLOTS];

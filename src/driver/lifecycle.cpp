@@ -16,22 +16,35 @@
 namespace {
 
 struct SlotPicture {
+  int slot;
   const char *file;
   int mode;
 };
 
-const SlotPicture slotPictures[TEXTURE_SLOTS] = {
-    {"ram:water01.ppm", ALPHA_OPAQUE},   {"ram:font32.ppm", ALPHA_GREY_TO_WHITE},
-    {"ram:orbel.ppm", ALPHA_KEY_BLACK},  {"ram:water02.ppm", ALPHA_OPAQUE},
-    {"ram:cow_big.ppm", ALPHA_OPAQUE},   {"ram:control2_texture2.ppm", ALPHA_OPAQUE},
-    {"ram:bkg00.ppm", ALPHA_KEY_BLACK},  {"ram:bkg01.ppm", ALPHA_KEY_BLACK},
-    {"ram:bkg02.ppm", ALPHA_KEY_BLACK},  {"ram:bkg03.ppm", ALPHA_KEY_BLACK},
-    {"ram:bkg04.ppm", ALPHA_KEY_BLACK},  {"ram:bkg05.ppm", ALPHA_KEY_BLACK},
-    {"ram:bkg10.ppm", ALPHA_KEY_BLACK},  {"ram:bkg11.ppm", ALPHA_KEY_BLACK},
-    {"ram:bkg12.ppm", ALPHA_KEY_BLACK},  {"ram:bkg13.ppm", ALPHA_KEY_BLACK},
-    {"ram:bkg14.ppm", ALPHA_KEY_BLACK},  {"ram:bkg15.ppm", ALPHA_KEY_BLACK},
-    {"ram:jub.ppm", ALPHA_KEY_BLACK},    {"ram:velmologo.ppm", ALPHA_KEY_BLACK},
+// Every slot's picture, in slot order.
+const SlotPicture slotPictures[] = {
+    {WATER_SLOT, "ram:water01.ppm", ALPHA_OPAQUE},
+    {FONT_SLOT, "ram:font32.ppm", ALPHA_GREY_TO_WHITE},
+    {ORBEL_SLOT, "ram:orbel.ppm", ALPHA_KEY_BLACK},
+    {WATER_STRIP_SLOT, "ram:water02.ppm", ALPHA_OPAQUE},
+    {COW_SLOT, "ram:cow_big.ppm", ALPHA_OPAQUE},
+    {PANEL_SLOT, "ram:control2_texture2.ppm", ALPHA_OPAQUE},
+    {UPPER_BAND_SLOT, "ram:bkg00.ppm", ALPHA_KEY_BLACK},
+    {UPPER_BAND_SLOT + 1, "ram:bkg01.ppm", ALPHA_KEY_BLACK},
+    {UPPER_BAND_SLOT + 2, "ram:bkg02.ppm", ALPHA_KEY_BLACK},
+    {UPPER_BAND_SLOT + 3, "ram:bkg03.ppm", ALPHA_KEY_BLACK},
+    {UPPER_BAND_SLOT + 4, "ram:bkg04.ppm", ALPHA_KEY_BLACK},
+    {UPPER_BAND_SLOT + 5, "ram:bkg05.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT, "ram:bkg10.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT + 1, "ram:bkg11.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT + 2, "ram:bkg12.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT + 3, "ram:bkg13.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT + 4, "ram:bkg14.ppm", ALPHA_KEY_BLACK},
+    {LOWER_BAND_SLOT + 5, "ram:bkg15.ppm", ALPHA_KEY_BLACK},
+    {JUB_SLOT, "ram:jub.ppm", ALPHA_KEY_BLACK},
+    {VELMO_SLOT, "ram:velmologo.ppm", ALPHA_KEY_BLACK},
 };
+static_assert(sizeof slotPictures / sizeof slotPictures[0] == TEXTURE_SLOTS, "a picture for every slot");
 
 }  // namespace
 
@@ -51,8 +64,7 @@ bool startProgram() {
     deleteData();
     return false;
   }
-  for (int slot = 0; slot < TEXTURE_SLOTS; slot++)
-    GenTexture(w3d_Context, slotPictures[slot].file, slot, slotPictures[slot].mode);
+  for (const SlotPicture &picture : slotPictures) GenTexture(w3d_Context, picture.file, picture.slot, picture.mode);
   deleteData();
 
   // Keys and buttons pressed while loading are dropped.
@@ -63,7 +75,7 @@ bool startProgram() {
 
 void farewellFrame(int k) {
   float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
-  W3DTexturePolygonPosition(4, W / 2, H / 2, 0.0f, W, W, 0, 0, 256, 256, 1.0f,
+  W3DTexturePolygonPosition(COW_SLOT, W / 2, H / 2, 0.0f, W, W, 0, 0, 256, 256, 1.0f,
                             1.0f - (float)k / (float)FAREWELL_FRAMES);
 }
 

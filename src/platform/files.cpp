@@ -17,7 +17,8 @@ namespace {
 
 char stagingPath[PATH_MAX];  // empty until made
 // The directory stays open so that removing it needs nothing but system
-// calls (the removal also runs in the termination signal handler).
+// calls on it: no allocation and no lock, whatever state the program is in
+// when it exits.
 std::atomic<int> stagingFd{-1};
 std::mutex stagingMutex;
 
@@ -68,8 +69,8 @@ FILE *openFile(const char *path, const char *mode) {
 }
 
 void removeStagingDirectory() {
-  // Only async-signal-safe system calls: this also runs from the termination
-  // signal handler. Whoever takes the descriptor first does the removal.
+  // Only async-signal-safe system calls, so that no state of the program at
+  // exit can stop it. Whoever takes the descriptor first does the removal.
   int fd = stagingFd.exchange(-1);
   if (fd < 0) return;
   // Everything in it goes, also a member left half-written by an interrupted

@@ -3,7 +3,10 @@
 //
 // "ram:NAME" and "RAM:NAME" (any case) name NAME in the staging directory,
 // which is made fresh for each run (mode 0700) under $XDG_RUNTIME_DIR, else
-// $TMPDIR, else /tmp, on first use, and removed by removeStagingDirectory.
+// $TMPDIR, else /tmp, on first use, and removed by removeStagingDirectory
+// when the program exits (main registers it with atexit). A termination
+// signal does not remove it: the handler only sets a flag, the frame loops
+// see it and end, main returns, and the removal runs at exit as always.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +19,9 @@ FILE *openFile(const char *path, const char *mode);
 bool resolvePath(const char *path, char *out, size_t outSize);
 // The staging directory, made on first call; null when it cannot be made.
 const char *stagingDirectory();
-// Removes the staging directory and everything in it (safe to call twice,
-// and from a signal handler once the directory exists).
+// Removes the staging directory and everything in it. Safe to call twice;
+// uses only system calls on a descriptor kept open, so it would also be
+// safe in a signal handler, though the program calls it only at exit.
 void removeStagingDirectory();
 // Makes the data directory the working directory: the executable's own
 // directory in the build tree, ../share/musicdisk when installed. False when

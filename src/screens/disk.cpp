@@ -34,10 +34,10 @@ void drawBands(int32_t t) {
   float bottom = (float)(H / 10.0 + H * 9.0 / 10.0);
   for (int i = 0; i < 4; i++) {
     float xl = tw * (float)i - f, xr = tw * (float)(i + 1) - f;
-    W3DTexturePolygon(6 + k + i, xl, top, 0, 0.1f, 0.1f, xr, top, 0, 256, 0.1f, xr, middle, 0, 256, 256, xl, middle,
-                      0, 0.1f, 256, 1.0f);
-    W3DTexturePolygon(12 + k + i, xl, middle, 0, 0.1f, 0.1f, xr, middle, 0, 256, 0.1f, xr, bottom, 0, 256, 256, xl,
-                      bottom, 0, 0.1f, 256, 1.0f);
+    W3DTexturePolygon(UPPER_BAND_SLOT + k + i, xl, top, 0, 0.1f, 0.1f, xr, top, 0, 256, 0.1f, xr, middle, 0, 256, 256,
+                      xl, middle, 0, 0.1f, 256, 1.0f);
+    W3DTexturePolygon(LOWER_BAND_SLOT + k + i, xl, middle, 0, 0.1f, 0.1f, xr, middle, 0, 256, 0.1f, xr, bottom, 0, 256,
+                      256, xl, bottom, 0, 0.1f, 256, 1.0f);
   }
 }
 
@@ -45,12 +45,13 @@ void drawControlPanel(int32_t t) {
   int W = SCREEN_WIDTH;
   float H = (float)SCREEN_HEIGHT;
   float y = H / 20.0f, height = H / 10.0f;
-  W3DTexturePolygonPosition(5, (float)(W / 2 + W / -12.0), y, 0, (float)(W / 3), height, 0, 0, 256, 71, 1.0f, 1.0f);
-  W3DTexturePolygonPosition(5, (float)(W / 2 + W / 6.0 - 1), y, 0, (float)(W / 6 + 2), height, 0, 71, 127, 142, 1.0f,
+  W3DTexturePolygonPosition(PANEL_SLOT, (float)(W / 2 + W / -12.0), y, 0, (float)(W / 3), height, 0, 0, 256, 71, 1.0f,
                             1.0f);
-  W3DTexturePolygonPosition(5, (float)(W * 0.125), y, 0, (float)(W / 4), height, 0, 142, 256, 212,
+  W3DTexturePolygonPosition(PANEL_SLOT, (float)(W / 2 + W / 6.0 - 1), y, 0, (float)(W / 6 + 2), height, 0, 71, 127, 142,
+                            1.0f, 1.0f);
+  W3DTexturePolygonPosition(PANEL_SLOT, (float)(W * 0.125), y, 0, (float)(W / 4), height, 0, 142, 256, 212,
                             (float)((std::sin(t / 1000.0) + 1) * 0.5), 1.0f);
-  W3DTexturePolygonPosition(5, (float)(W - W * 0.125), y, 0, (float)(W / 4), height, 128, 71, 256, 142,
+  W3DTexturePolygonPosition(PANEL_SLOT, (float)(W - W * 0.125), y, 0, (float)(W / 4), height, 128, 71, 256, 142,
                             (float)((std::sin(t / -1000.0) + 1) * 0.5), 1.0f);
 }
 

@@ -106,8 +106,8 @@ void moveSparks(float starGravity) {
 
 void drawFlashOverlay(float a, float z) {
   float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
-  W3DTexturePolygonPosition(0, H / 2, H / 2, z, H, H, 0, 0, 256, 256, 1.0f, a);
-  W3DTexturePolygonPosition(3, W - H / 6, H / 2, z, H / 3, H, 0, 0, 64, 256, 1.0f, a);
+  W3DTexturePolygonPosition(WATER_SLOT, H / 2, H / 2, z, H, H, 0, 0, 256, 256, 1.0f, a);
+  W3DTexturePolygonPosition(WATER_STRIP_SLOT, W - H / 6, H / 2, z, H / 3, H, 0, 0, 64, 256, 1.0f, a);
 }
 
 void introFlash(int32_t t, bool introEnding) {

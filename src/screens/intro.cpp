@@ -43,7 +43,7 @@ void drawLogo(int slot, float alpha) {
 void drawBackground(int32_t t) {
   float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
   if (t <= SWIRL_END) {
-    W3DTextureRotAlphaPolygonPosition(4, W / 2, H / 2, 0.0f, W, W, 0, 0, 256, 256, (float)(t * 3.141592 / 150),
+    W3DTextureRotAlphaPolygonPosition(COW_SLOT, W / 2, H / 2, 0.0f, W, W, 0, 0, 256, 256, (float)(t * 3.141592 / 150),
                                       0.0078f);
     return;
   }
@@ -58,14 +58,14 @@ void drawBackground(int32_t t) {
 }
 
 void drawScenes(int32_t t) {
-  if (within(t, 1651, 2699)) drawLogo(18, ramp(t, 1650, 500));
+  if (within(t, 1651, 2699)) drawLogo(JUB_SLOT, ramp(t, 1650, 500));
   if (within(t, 3451, 4499)) W3DWriteText("presents", 10, 1, ramp(t, 3450, 500));
   if (within(t, 5201, 6299)) W3DWriteText("a msx compo held by", 4, 1, ramp(t, 5200, 500));
-  if (within(t, 5451, 6599)) drawLogo(2, 1.0f);
+  if (within(t, 5451, 6599)) drawLogo(ORBEL_SLOT, 1.0f);
   if (within(t, 6051, 6899)) W3DWriteText(introAddress, 24, 1, ramp(t, 6050, 500));
   if (within(t, 9051, 9599)) {
     float alpha = ramp(t, 9050, 100);
-    drawLogo(19, alpha);
+    drawLogo(VELMO_SLOT, alpha);
     W3DWriteText("feat. orbel", 18, 1, alpha);
   }
   if (within(t, 9651, 9899)) {

@@ -1,5 +1,6 @@
-// What the archive tests share: scratch directories, files, test data, and
-// running the real tools (ours, lhasa, jlha) as child processes.
+// What the archive tests share: files, test data, and running the real
+// tools (ours, lhasa, jlha) as child processes. Scratch directories are the
+// ones every test uses (../music/scratch.h).
 #pragma once
 
 #include <dirent.h>
@@ -19,28 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "../music/scratch.h"
+
 extern char **environ;
 
 namespace testutil {
 
 using Bytes = std::vector<uint8_t>;
-
-// A fresh directory under the system's temporary folder, removed with all
-// it holds when the test ends.
-struct ScratchDir {
-  std::string path;
-  ScratchDir() {
-    const char *base = getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/lh5-test-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data())) path = buf.data();
-  }
-  ~ScratchDir() {
-    if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string operator/(const std::string &name) const { return path + "/" + name; }
-};
 
 inline void writeFile(const std::string &path, const Bytes &data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

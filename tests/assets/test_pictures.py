@@ -2,10 +2,10 @@
 """Checks the pictures in assets/ against what the program does with them:
 the file format the loader reads, the glyph sheet's cells, the control
 panel's buttons under the clickable rectangles, the background tiles that
-must join and never be pure black (the disk screen is never erased), the
-two halves of the loading overlay, the logos keyed on black and the cow on
-white. Geometry is computed here from the screen formulas, independently
-of the generator."""
+are never pure black (the disk screen is never erased), the logos keyed on
+black and the cow on white. Geometry is computed here from the screen formulas, independently
+of the generator. (That the generator makes exactly these files is
+test_regenerate.py's business.)"""
 
 import math
 import os
@@ -32,41 +32,13 @@ def pixels(name):
     return np.frombuffer(data[15:], dtype=np.uint8).reshape(256, 256, 3).astype(np.int32)
 
 
-def parse_header(data):
-    """The header as the loader reads it: "P6", width, height, "255",
-    whitespace runs between them, one whitespace byte after the last."""
-    pos, fields = 0, []
-    for i in range(4):
-        if i:
-            if data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-                return None
-            while data[pos:pos + 1] in (b" ", b"\t", b"\n", b"\r"):
-                pos += 1
-        start = pos
-        while pos < len(data) and data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-            pos += 1
-        fields.append(data[start:pos])
-    if data[pos:pos + 1] not in (b" ", b"\t", b"\n", b"\r"):
-        return None
-    return fields, pos + 1
-
-
 class FileFormat(unittest.TestCase):
-    def test_every_picture_is_a_256_square_p6_of_the_right_size(self):
+    def test_every_picture_is_a_256_square_p6_in_one_of_the_two_header_forms(self):
         for name in NAMES:
-            with self.subTest(name=name):
-                data = raw(name)
-                self.assertEqual(len(data), PPM_SIZE)
-                self.assertIn(data[:15], HEADERS)
-                fields, start = parse_header(data)
-                self.assertEqual(fields, [b"P6", b"256", b"256", b"255"])
-                self.assertEqual(start, 15)
-
-    def test_both_header_forms_are_used(self):
-        used = {raw(name)[:15] for name in NAMES}
-        self.assertEqual(used, set(HEADERS))
-
-    def test_info_file_is_small_text(self):
+            data = raw(name)
+            self.assertEqual(len(data), PPM_SIZE, name)
+            self.assertIn(data[:15], HEADERS, name)
+        self.assertEqual({raw(name)[:15] for name in NAMES}, set(HEADERS))
         with open(os.path.join(ASSETS, "font32.ppm.info"), "rb") as f:
             info = f.read()
         self.assertTrue(0 < len(info) <= 2048)
@@ -88,56 +60,21 @@ class GlyphSheet(unittest.TestCase):
     def setUpClass(cls):
         cls.sheet = pixels("font32")
 
-    def test_cell_borders_are_black(self):
+    def test_cells_have_black_borders_and_content_grey_for_characters_coloured_for_pictures(self):
         # one black texel on every side of every cell: filtering at a cell's
         # edge must not pick up the neighbouring cell
-        for g in range(64):
-            c = cell(self.sheet, g)
-            ring = np.concatenate([c[0], c[31], c[:, 0], c[:, 31]])
-            self.assertEqual(int(ring.max()), 0, "cell %d (%r)" % (g, chr(32 + g)))
-
-    def test_blank_is_empty_and_every_other_cell_has_content(self):
         self.assertEqual(int(cell(self.sheet, 0).max()), 0)
         for g in range(1, 64):
-            bright = (cell(self.sheet, g).mean(axis=2) >= 128).sum()
-            self.assertGreaterEqual(bright, 6, "cell %d (%r) is nearly empty" % (g, chr(32 + g)))
-
-    def test_characters_are_grey_so_they_turn_white(self):
-        for g in range(1, 64):
-            if chr(32 + g) in PICTURE_CELLS:
-                continue
-            c = cell(self.sheet, g)
-            self.assertTrue(np.array_equal(c[..., 0], c[..., 1]) and np.array_equal(c[..., 1], c[..., 2]),
-                            "cell %d (%r) has coloured texels" % (g, chr(32 + g)))
-
-    def test_star_and_ball_cells_are_coloured(self):
-        for ch, g in PICTURE_CELLS.items():
-            c = cell(self.sheet, g)
+            c, ch = cell(self.sheet, g), chr(32 + g)
+            self.assertEqual(int(np.concatenate([c[0], c[31], c[:, 0], c[:, 31]]).max()), 0, ch)
+            self.assertGreaterEqual((c.mean(axis=2) >= 128).sum(), 6, "%r is nearly empty" % ch)
             lit = c.max(axis=2) > 24
             coloured = lit & ((c[..., 0] != c[..., 1]) | (c[..., 1] != c[..., 2]))
-            self.assertGreater(lit.sum(), 40, ch)
-            self.assertGreater(coloured.sum(), 0.5 * lit.sum(), "%r would turn white" % ch)
-
-    def test_star_streak_is_a_horizontal_streak_with_its_head_at_the_right(self):
-        c = cell(self.sheet, PICTURE_CELLS["$"]).mean(axis=2)
-        cols = np.nonzero(c.max(axis=0) > 24)[0]
-        rows = np.nonzero(c.max(axis=1) > 24)[0]
-        self.assertGreaterEqual(cols[-1] - cols[0] + 1, 20)
-        self.assertLessEqual(rows[-1] - rows[0] + 1, 16)
-        self.assertGreater(int(np.argmax(c.max(axis=0))), 16)
-
-    def test_glyphs_stay_distinct_at_half_size(self):
-        # the text writer draws a cell on 16 x 16 pixels (640 pixels wide)
-        small = {}
-        for g in range(1, 64):
-            if chr(32 + g) not in PICTURE_CELLS:
-                c = cell(self.sheet, g).mean(axis=2)
-                small[chr(32 + g)] = c.reshape(16, 2, 16, 2).mean(axis=(1, 3))
-        keys = sorted(small)
-        worst = min((np.abs(small[a] - small[b]).mean(), a, b)
-                    for i, a in enumerate(keys) for b in keys[i + 1:])
-        self.assertGreater(worst[0], 3.0, "%r and %r look alike at 16 pixels" % worst[1:])
-
+            if ch in PICTURE_CELLS:
+                self.assertGreater(lit.sum(), 40, ch)
+                self.assertGreater(coloured.sum(), 0.5 * lit.sum(), "%r would turn white" % ch)
+            else:
+                self.assertEqual(int(coloured.sum()), 0, "%r has coloured texels" % ch)
 
 # --- control panel ------------------------------------------------------------
 
@@ -182,32 +119,17 @@ class ControlPanel(unittest.TestCase):
         # the white of the button symbols
         cls.symbol = cls.tex.min(axis=2) >= 225
 
-    def test_buttons_lie_on_the_middle_pieces(self):
-        for W, H in SCREENS:
-            for button, lowest in BUTTONS.items():
-                piece, _ = button_texels(W, H, lowest)
-                self.assertEqual(piece, "right of middle" if button == "next" else "middle")
-
-    def test_button_rectangles_are_not_empty(self):
-        for W, H in SCREENS:
-            for button, lowest in BUTTONS.items():
-                with self.subTest(screen=(W, H), button=button):
-                    _, (u0, v0, u1, v1) = button_texels(W, H, lowest)
-                    area = self.tex[v0:v1, u0:u1]
-                    lit = (area.max(axis=2) > 20).mean()
-                    self.assertGreater(lit, 0.95)
-                    self.assertGreaterEqual(int(self.symbol[v0:v1, u0:u1].sum()), 40)
-
-    def test_button_faces_fill_the_click_rectangles(self):
+    def test_each_button_face_with_its_symbol_fills_its_click_rectangle(self):
         # the glass caps (blue) with their white symbols cover each clickable
         # rectangle, so the button is as large as what reacts to the mouse
         for W, H in SCREENS:
             for button, lowest in BUTTONS.items():
-                with self.subTest(screen=(W, H), button=button):
-                    _, (u0, v0, u1, v1) = button_texels(W, H, lowest)
-                    a = self.tex[v0:v1, u0:u1]
-                    face = (a[..., 2] > a[..., 0] + 40) | (a.min(axis=2) >= 160)
-                    self.assertGreater(face.mean(), 0.9)
+                piece, (u0, v0, u1, v1) = button_texels(W, H, lowest)
+                self.assertEqual(piece, "right of middle" if button == "next" else "middle")
+                a = self.tex[v0:v1, u0:u1]
+                face = (a[..., 2] > a[..., 0] + 40) | (a.min(axis=2) >= 160)
+                self.assertGreater(face.mean(), 0.9, (W, H, button))
+                self.assertGreaterEqual(int(self.symbol[v0:v1, u0:u1].sum()), 40, (W, H, button))
 
     def test_every_symbol_texel_is_clickable_on_every_screen(self):
         # what looks like a button is a button: white symbol texels on the
@@ -226,85 +148,20 @@ class ControlPanel(unittest.TestCase):
             self.assertEqual(int(stray.sum()), 0, "symbol texels outside the buttons on %dx%d: %s"
                              % (W, H, np.argwhere(stray)[:5].tolist()))
 
-    def test_the_four_symbols_differ(self):
-        shapes = {}
-        for button, lowest in BUTTONS.items():
-            _, (u0, v0, u1, v1) = button_texels(640, 480, lowest)
-            s = self.symbol[v0:v1, u0:u1]
-            ys, xs = np.nonzero(s)
-            shapes[button] = s[ys.min():ys.max() + 1, xs.min():xs.max() + 1]
-        names = sorted(shapes)
-        for i, a in enumerate(names):
-            for b in names[i + 1:]:
-                sa, sb = shapes[a], shapes[b]
-                h, w = min(sa.shape[0], sb.shape[0]), min(sa.shape[1], sb.shape[1])
-                same = sa.shape == sb.shape and np.array_equal(sa, sb)
-                diff = (sa[:h, :w] != sb[:h, :w]).mean()
-                self.assertFalse(same or diff < 0.1, "%s and %s look alike" % (a, b))
-
-    def test_middle_pieces_join_on_screen(self):
-        # the last texel column of the middle piece and the first of the one
-        # right of it land side by side; the console runs on across the join
-        a = self.tex[0:71, 255].astype(float)
-        b = self.tex[71:142, 0].astype(float)
-        typical = np.abs(np.diff(self.tex[0:71, 200:256].astype(float), axis=1)).mean()
-        self.assertLess(np.abs(a - b).mean(), 3 * typical + 12)
-
-
 # --- backgrounds and overlay --------------------------------------------------
-
-def seam_step(before, after, axis):
-    """Mean step across a join between two pictures (after follows before
-    along axis 1 for columns, 0 for rows), and the mean of the steps
-    between the two texel lines on either side of the join: in one
-    continuous picture the join is no bigger a step than those nearby."""
-    def line(p, i):
-        return (p[:, i] if axis == 1 else p[i]).astype(float)
-
-    def step(a, b):
-        return np.abs(a - b).mean()
-    join = step(line(before, 255), line(after, 0))
-    nearby = (step(line(before, 253), line(before, 254)) + step(line(before, 254), line(before, 255)) +
-              step(line(after, 0), line(after, 1)) + step(line(after, 1), line(after, 2))) / 4
-    return join, nearby
-
 
 class Backgrounds(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.bands = [[pixels("bkg%d%d" % (b, n)) for n in range(6)] for b in (0, 1)]
 
-    def test_no_pure_black_texel(self):
+    def test_tiles_are_pictures_without_a_black_texel(self):
+        # black is keyed out: a black texel would show what the disk screen
+        # never erases
         for b in (0, 1):
             for n, p in enumerate(self.bands[b]):
-                black = (p.sum(axis=2) == 0).sum()
-                self.assertEqual(int(black), 0, "bkg%d%d has %d black texels" % (b, n, black))
-
-    def test_tiles_are_pictures(self):
-        for b in (0, 1):
-            for n, p in enumerate(self.bands[b]):
+                self.assertEqual(int((p.sum(axis=2) == 0).sum()), 0, "bkg%d%d has black texels" % (b, n))
                 self.assertGreater(float(p.std()), 15.0, "bkg%d%d" % (b, n))
-
-    def test_neighbouring_tiles_join(self):
-        for b in (0, 1):
-            for n in range(5):
-                join, nearby = seam_step(self.bands[b][n], self.bands[b][n + 1], 1)
-                self.assertLess(join, 2 * nearby + 2, "bkg%d%d | bkg%d%d" % (b, n, b, n + 1))
-
-    def test_upper_band_joins_the_lower_band(self):
-        # both bands scroll together, tile n of the lower band under tile n
-        for n in range(6):
-            join, nearby = seam_step(self.bands[0][n], self.bands[1][n], 0)
-            self.assertLess(join, 2 * nearby + 2, "bkg0%d over bkg1%d" % (n, n))
-
-
-class Overlay(unittest.TestCase):
-    def test_water02_continues_water01(self):
-        w1, w2 = pixels("water01"), pixels("water02")
-        join, nearby = seam_step(w1, w2, 1)
-        self.assertLess(join, 2 * nearby + 2)
-        self.assertFalse(np.array_equal(w1[:, :64], w2[:, :64]))
-        self.assertGreater(float(w1.std()), 15.0)
 
 
 class Logos(unittest.TestCase):
@@ -317,16 +174,6 @@ class Logos(unittest.TestCase):
                 self.assertEqual(int(ring.max()), 0)
                 shown = (p.sum(axis=2) > 0).mean()
                 self.assertTrue(0.1 < shown < 0.9, shown)
-
-    def test_intro_line_over_the_production_logo_stays_clear(self):
-        # the intro writes text row 18 across the production's logo
-        W, H = 640, 480
-        s = W / 40.0
-        y_top = s * 18 + W / 75.0 - s / 2
-        top = H / 2 - W / 3 / 2
-        v0 = int((y_top - top) / (W / 3) * 256)
-        v1 = int(math.ceil((y_top + s - top) / (W / 3) * 256))
-        self.assertEqual(int(pixels("velmologo")[v0:v1].max()), 0)
 
     def test_cow_on_white(self):
         p = pixels("cow_big")

@@ -12,7 +12,7 @@
 
 #include "display/display.h"
 #include "display/window.h"
-#include "xvfb.h"
+#include "fixture.h"
 
 namespace {
 

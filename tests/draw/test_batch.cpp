@@ -1,190 +1,105 @@
-// The quad primitives: what they write into the batch, and the batch's limit.
+// What the quad primitives, the text lines and the scroller write into the
+// batch, and the batch's limit. No renderer: the records are read back.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <string>
 
+#include "display/display.h"
 #include "draw/batch.h"
+#include "draw/text.h"
+#include "draw/textures.h"
 
 namespace {
 
 class Batch : public ::testing::Test {
  protected:
-  void SetUp() override { triPos = 0; }
+  void SetUp() override {
+    SCREEN_WIDTH = 640;
+    SCREEN_HEIGHT = 480;
+    triPos = 0;
+    loop = 0;
+  }
 };
 
-// The four corners of the quad in records k, k+1 in drawing order A, B, C, D.
-struct Quad {
-  const TriVertex &a, &b, &c, &d;
-  int32_t slot;
+// Corner k (A, B, C, D) of quad q: records 2q and 2q+1, D in the second.
+const TriVertex &corner(int q, int k) { return k < 3 ? w3d_TriWorld[2 * q].v[k] : w3d_TriWorld[2 * q + 1].v[1]; }
+float centreX(int q) { return (corner(q, 0).x + corner(q, 1).x) / 2; }
+float centreY(int q) { return (corner(q, 0).y + corner(q, 3).y) / 2; }
+// The glyph cell a quad shows, from its top-left texel.
+int cellOf(int q) { return int(corner(q, 0).v / 32) * 8 + int(corner(q, 0).u / 32); }
+int cellOfChar(char c) { return c >= 'a' && c <= 'z' ? c - 64 : c - 32; }
+
+struct Corner {
+  float x, y, u, v, z, brightness;
 };
-Quad quadAt(int k) {
-  return {w3d_TriWorld[k].v[0], w3d_TriWorld[k].v[1], w3d_TriWorld[k].v[2], w3d_TriWorld[k + 1].v[1],
-          w3d_TriWorld[k].slot};
-}
 
-#define EXPECT_XY(vertex, ex, ey)     \
-  do {                                \
-    EXPECT_FLOAT_EQ((vertex).x, ex);  \
-    EXPECT_FLOAT_EQ((vertex).y, ey);  \
-  } while (0)
-#define EXPECT_UV(vertex, eu, ev)     \
-  do {                                \
-    EXPECT_FLOAT_EQ((vertex).u, eu);  \
-    EXPECT_FLOAT_EQ((vertex).v, ev);  \
-  } while (0)
-
-TEST_F(Batch, ACentredRectangleFillsTwoRecordsWithItsCornersClockwise) {
-  W3DTexturePolygonPosition(4, 320, 240, 0, 640, 640, 0, 0, 256, 256, 1, 0.5f);
-  EXPECT_EQ(triPos, 2);
-  Quad q = quadAt(0);
-  EXPECT_EQ(q.slot, 4);
-  EXPECT_XY(q.a, 0, -80);
-  EXPECT_XY(q.b, 640, -80);
-  EXPECT_XY(q.c, 640, 560);
-  EXPECT_XY(q.d, 0, 560);
-  EXPECT_UV(q.a, 0, 0);
-  EXPECT_UV(q.b, 256, 0);
-  EXPECT_UV(q.c, 256, 256);
-  EXPECT_UV(q.d, 0, 256);
-  for (const TriVertex *v : {&q.a, &q.b, &q.c, &q.d}) {
-    // A depth of 0 is moved off zero, so that w stays finite.
-    EXPECT_EQ(v->z, float(0.0 + 0.0001));
-    EXPECT_EQ(v->w, 1.0f / float(0.0001));
-    EXPECT_NEAR(v->w, 10000.0f, 0.01f);
-    EXPECT_EQ(v->brightness, 1.0f);
-    EXPECT_EQ(v->alpha, 0.5f);
+TEST_F(Batch, EachPrimitivePutsItsFourCornersInDrawingOrder) {
+  const struct {
+    void (*append)();
+    int slot;
+    float alpha;
+    Corner corners[4];
+  } cases[] = {
+      {[] { W3DTexturePolygonPosition(4, 320, 240, 0, 640, 640, 0, 0, 256, 256, 1, 0.5f); },
+       4,
+       0.5f,
+       {{0, -80, 0, 0, 0, 1}, {640, -80, 256, 0, 0, 1}, {640, 560, 256, 256, 0, 1}, {0, 560, 0, 256, 0, 1}}},
+      {[] {
+         W3DTexturePolygon(1, 10, 20, 0.3f, 32, 64, 50, 25, 0.4f, 64, 64, 55, 70, 0, 64, 96, 8, 60, 0.6f, 32, 96,
+                           0.75f);
+       },
+       1,
+       0.75f,
+       {{10, 20, 32, 64, 0.3f, 1}, {50, 25, 64, 64, 0.4f, 1}, {55, 70, 64, 96, 0, 1}, {8, 60, 32, 96, 0.6f, 1}}},
+      {[] { W3DTexturePolygonDoublePosition(7, 100, 50, 2, 40, 80, 20, 0, 0, 128, 64, 0.2f, 0.9f, 0.6f); },
+       7,
+       0.6f,
+       {{80, 40, 0, 0, 2, 0.2f}, {120, 40, 128, 0, 2, 0.2f}, {140, 60, 128, 64, 2, 0.9f}, {60, 60, 0, 64, 2, 0.9f}}},
+      {[] { W3DTestPolygon(9, 10, 20, 1, 30, 60, 3); },
+       9,
+       1.0f,
+       {{10, 20, 0, 0, 1, 1}, {10, 60, 0, 255, 2, 1}, {30, 60, 255, 255, 3, 1}, {30, 20, 255, 0, 2, 1}}},
+      // A turned quad at angle 0: corners on the diagonals, the picture a
+      // quarter turn counter-clockwise (its top row along the left edge).
+      {[] { W3DTextureRotAlphaPolygonPosition(4, 100, 100, 0, 100, 100, 0, 0, 256, 256, 0, 0.0078f); },
+       4,
+       0.0078f,
+       {{64.645f, 64.645f, 256, 0, 0, 1},
+        {135.355f, 64.645f, 256, 256, 0, 1},
+        {135.355f, 135.355f, 0, 256, 0, 1},
+        {64.645f, 135.355f, 0, 0, 0, 1}}},
+  };
+  for (const auto &c : cases) {
+    triPos = 0;
+    c.append();
+    ASSERT_EQ(triPos, 2);
+    EXPECT_EQ(w3d_TriWorld[0].slot, c.slot);
+    for (int k = 0; k < 4; k++) {
+      const TriVertex &v = corner(0, k);
+      const Corner &e = c.corners[k];
+      SCOPED_TRACE("slot " + std::to_string(c.slot) + " corner " + std::to_string(k));
+      EXPECT_NEAR(v.x, e.x, 0.01f);
+      EXPECT_NEAR(v.y, e.y, 0.01f);
+      EXPECT_EQ(v.u, e.u);
+      EXPECT_EQ(v.v, e.v);
+      // A depth of 0 is moved off zero, so that w stays finite.
+      EXPECT_EQ(v.z, e.z == 0 ? float(0.0001) : e.z);
+      EXPECT_EQ(v.w, 1.0f / v.z);
+      EXPECT_EQ(v.brightness, e.brightness);
+      EXPECT_EQ(v.alpha, c.alpha);
+    }
   }
-}
-
-TEST_F(Batch, DepthOtherThanZeroIsKeptAndWIsItsInverse) {
-  W3DTexturePolygonPosition(0, 10, 10, 0.5f, 4, 4, 0, 0, 1, 1, 0.25f, 1);
-  W3DTexturePolygonPosition(0, 10, 10, -2.0f, 4, 4, 0, 0, 1, 1, 0.25f, 1);
-  EXPECT_EQ(quadAt(0).a.z, 0.5f);
-  EXPECT_EQ(quadAt(0).d.w, 2.0f);
-  EXPECT_EQ(quadAt(0).c.brightness, 0.25f);
-  EXPECT_EQ(quadAt(2).b.z, -2.0f);
-  EXPECT_EQ(quadAt(2).b.w, -0.5f);
-}
-
-TEST_F(Batch, PrimitivesAppendInCallOrderEachWithItsOwnSlot) {
-  W3DTexturePolygonPosition(6, 1, 1, 0, 2, 2, 0, 0, 256, 256, 1, 1);
-  W3DTexturePolygon(19, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 0, 1, 1);
-  W3DTextureRotAlphaPolygonPosition(2, 5, 5, 0, 2, 2, 0, 0, 256, 256, 0, 1);
-  W3DTexturePolygonDoublePosition(3, 5, 5, 0, 2, 2, 2, 0, 0, 256, 256, 1, 1, 1);
-  W3DTestPolygon(11, 0, 0, 0, 1, 1, 0);
-  EXPECT_EQ(triPos, 10);
-  EXPECT_EQ(quadAt(0).slot, 6);
-  EXPECT_EQ(quadAt(2).slot, 19);
-  EXPECT_EQ(quadAt(4).slot, 2);
-  EXPECT_EQ(quadAt(6).slot, 3);
-  EXPECT_EQ(quadAt(8).slot, 11);
-}
-
-TEST_F(Batch, AFreeQuadTakesItsCornersAsGivenWithFullBrightness) {
-  W3DTexturePolygon(1, 10, 20, 0.3f, 32, 64,  // A
-                    50, 25, 0.4f, 64, 64,     // B
-                    55, 70, 0, 64, 96,        // C
-                    8, 60, 0.6f, 32, 96,      // D
-                    0.75f);
-  Quad q = quadAt(0);
-  EXPECT_XY(q.a, 10, 20);
-  EXPECT_XY(q.b, 50, 25);
-  EXPECT_XY(q.c, 55, 70);
-  EXPECT_XY(q.d, 8, 60);
-  EXPECT_UV(q.a, 32, 64);
-  EXPECT_UV(q.b, 64, 64);
-  EXPECT_UV(q.c, 64, 96);
-  EXPECT_UV(q.d, 32, 96);
-  EXPECT_EQ(q.a.z, 0.3f);
-  EXPECT_EQ(q.b.z, 0.4f);
-  EXPECT_EQ(q.c.z, float(0.0001));
-  EXPECT_EQ(q.d.z, 0.6f);
-  EXPECT_EQ(q.d.w, 1.0f / 0.6f);
-  for (const TriVertex *v : {&q.a, &q.b, &q.c, &q.d}) {
-    EXPECT_EQ(v->brightness, 1.0f);
-    EXPECT_EQ(v->alpha, 0.75f);
-  }
-}
-
-TEST_F(Batch, ATurnedQuadAtAngleZeroShowsThePictureAQuarterTurnCounterClockwise) {
-  W3DTextureRotAlphaPolygonPosition(4, 100, 100, 0, 100, 100, 0, 0, 256, 256, 0, 0.0078f);
-  Quad q = quadAt(0);
-  // Corners on the diagonals: about 0.71 of the size across.
-  EXPECT_NEAR(q.a.x, 64.64f, 0.01f);
-  EXPECT_NEAR(q.a.y, 64.64f, 0.01f);
-  EXPECT_NEAR(q.b.x, 135.36f, 0.01f);
-  EXPECT_NEAR(q.b.y, 64.64f, 0.01f);
-  EXPECT_NEAR(q.c.x, 135.36f, 0.01f);
-  EXPECT_NEAR(q.c.y, 135.36f, 0.01f);
-  EXPECT_NEAR(q.d.x, 64.64f, 0.01f);
-  EXPECT_NEAR(q.d.y, 135.36f, 0.01f);
-  // D is B mirrored through the centre.
-  EXPECT_FLOAT_EQ(q.d.x - 100, 100 - q.b.x);
-  EXPECT_FLOAT_EQ(q.d.y - 100, 100 - q.b.y);
-  // The picture's top row (v = 0) runs along the left edge, D to A.
-  EXPECT_UV(q.a, 256, 0);
-  EXPECT_UV(q.b, 256, 256);
-  EXPECT_UV(q.c, 0, 256);
-  EXPECT_UV(q.d, 0, 0);
-  EXPECT_EQ(q.a.alpha, 0.0078f);
-  EXPECT_EQ(q.c.brightness, 1.0f);
-  EXPECT_NEAR(q.c.w, 10000.0f, 0.01f);
-}
-
-TEST_F(Batch, ATurnedQuadFollowsItsAngle) {
-  // A quarter turn moves every corner one place on: A goes where B was.
+  // A quarter turn moves every corner of the turned quad one place on.
+  triPos = 0;
   W3DTextureRotAlphaPolygonPosition(0, 100, 100, 1, 100, 100, 0, 0, 256, 256, 0, 1);
   W3DTextureRotAlphaPolygonPosition(0, 100, 100, 1, 100, 100, 0, 0, 256, 256, float(M_PI / 2), 1);
-  Quad flat = quadAt(0), turned = quadAt(2);
-  EXPECT_NEAR(turned.a.x, flat.b.x, 0.01f);
-  EXPECT_NEAR(turned.a.y, flat.b.y, 0.01f);
-  EXPECT_NEAR(turned.b.x, flat.c.x, 0.01f);
-  EXPECT_NEAR(turned.b.y, flat.c.y, 0.01f);
-  EXPECT_NEAR(turned.c.x, flat.d.x, 0.01f);
-  EXPECT_NEAR(turned.c.y, flat.d.y, 0.01f);
-  // Each offset is rounded to single precision before it meets the centre.
-  float hw = 50.0f;
-  EXPECT_EQ(turned.a.x, 100.0f - float(hw * std::cos(M_PI / 2 + 0.785398)));
+  for (int k = 0; k < 3; k++) {
+    EXPECT_NEAR(corner(1, k).x, corner(0, k + 1).x, 0.01f);
+    EXPECT_NEAR(corner(1, k).y, corner(0, k + 1).y, 0.01f);
+  }
 }
-
-TEST_F(Batch, ATrapezoidRampsItsBrightnessFromTopToBottom) {
-  W3DTexturePolygonDoublePosition(7, 100, 50, 2, 40, 80, 20, 0, 0, 128, 64, 0.2f, 0.9f, 0.6f);
-  Quad q = quadAt(0);
-  EXPECT_XY(q.a, 80, 40);
-  EXPECT_XY(q.b, 120, 40);
-  EXPECT_XY(q.c, 140, 60);
-  EXPECT_XY(q.d, 60, 60);
-  EXPECT_UV(q.a, 0, 0);
-  EXPECT_UV(q.c, 128, 64);
-  EXPECT_EQ(q.a.brightness, 0.2f);
-  EXPECT_EQ(q.b.brightness, 0.2f);
-  EXPECT_EQ(q.c.brightness, 0.9f);
-  EXPECT_EQ(q.d.brightness, 0.9f);
-  EXPECT_EQ(q.d.alpha, 0.6f);
-  EXPECT_EQ(q.d.w, 0.5f);
-}
-
-TEST_F(Batch, TheTestRectangleSpansTwoCornersWithTheMeanDepthBetweenThem) {
-  W3DTestPolygon(9, 10, 20, 1, 30, 60, 3);
-  Quad q = quadAt(0);
-  EXPECT_XY(q.a, 10, 20);
-  EXPECT_XY(q.b, 10, 60);
-  EXPECT_XY(q.c, 30, 60);
-  EXPECT_XY(q.d, 30, 20);
-  EXPECT_EQ(q.a.z, 1.0f);
-  EXPECT_EQ(q.b.z, 2.0f);
-  EXPECT_EQ(q.c.z, 3.0f);
-  EXPECT_EQ(q.d.z, 2.0f);
-  EXPECT_UV(q.a, 0, 0);
-  EXPECT_UV(q.b, 0, 255);
-  EXPECT_UV(q.c, 255, 255);
-  EXPECT_UV(q.d, 255, 0);
-  EXPECT_EQ(q.b.alpha, 1.0f);
-  EXPECT_EQ(q.b.brightness, 1.0f);
-}
-
-// ---------------------------------------------------------------------------
-// The batch's limit
 
 TEST_F(Batch, AFullBatchDropsFurtherQuadsCountsThemAndSaysSoOnce) {
   uint64_t droppedBefore = droppedQuads;
@@ -194,7 +109,6 @@ TEST_F(Batch, AFullBatchDropsFurtherQuadsCountsThemAndSaysSoOnce) {
     for (int i = 0; i < BATCH_CAPACITY / 2; i++)
       W3DTexturePolygonPosition(i % 20, float(i), 0, 1, 1, 1, 0, 0, 1, 1, 1, 1);
     ASSERT_EQ(triPos, BATCH_CAPACITY) << "5000 quads fit";
-    // Three more of every kind: none is written.
     W3DTexturePolygonPosition(5, -1, -1, 1, 1, 1, 0, 0, 1, 1, 1, 1);
     W3DTexturePolygon(5, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 0, 1, 1);
     W3DTextureRotAlphaPolygonPosition(5, 5, 5, 0, 2, 2, 0, 0, 256, 256, 0, 1);
@@ -204,23 +118,151 @@ TEST_F(Batch, AFullBatchDropsFurtherQuadsCountsThemAndSaysSoOnce) {
   }
   std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(droppedQuads - droppedBefore, 10u);
-  // The last quad that fitted is intact.
-  EXPECT_EQ(quadAt(BATCH_CAPACITY - 2).slot, 4999 % 20);
-  EXPECT_FLOAT_EQ(quadAt(BATCH_CAPACITY - 2).a.x, 4999 - 0.5f);
-  if (droppedBefore == 0) {
-    EXPECT_NE(said.find("batch is full"), std::string::npos) << said;
-    EXPECT_EQ(said.find('\n'), said.size() - 1) << "said once, not every frame: " << said;
-  } else {
-    EXPECT_EQ(said, "");
-  }
+  EXPECT_EQ(w3d_TriWorld[BATCH_CAPACITY - 2].slot, 4999 % 20) << "the last quad that fitted is intact";
+  EXPECT_NE(said.find("batch is full"), std::string::npos) << said;
+  EXPECT_EQ(said.find('\n'), said.size() - 1) << "said once, not every frame: " << said;
+  triPos = -2;  // a count gone wrong is not written before
+  W3DTexturePolygonPosition(1, 0, 0, 0, 1, 1, 0, 0, 1, 1, 1, 1);
+  EXPECT_EQ(triPos, -2);
 }
 
-TEST_F(Batch, ANegativeCountIsNotWrittenBefore) {
-  triPos = -2;
-  testing::internal::CaptureStderr();
-  W3DTexturePolygonPosition(1, 0, 0, 0, 1, 1, 0, 0, 1, 1, 1, 1);
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(triPos, -2);
+TEST_F(Batch, TextLinesSitOnTheFortyColumnGridWithLowerCaseAsCapitals) {
+  const struct {
+    const char *text;
+    int row, centre, screenWidth;
+    float firstX, y, size;
+    int firstCell;
+  } cases[] = {
+      {"AbC", 2, 0, 640, 8, 32 + 640 / 75.0f, 16, 33},
+      {"AbC", 2, 1, 640, 8 + 296, 32 + 640 / 75.0f, 16, 33},  // half the unused columns
+      {"AbC", 2, 2, 640, 8, 32 + 640 / 75.0f, 16, 33},        // only 1 centres
+      {"XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX", 0, 1, 640, 8 - 16, 640 / 75.0f, 16, 56},
+      {"_9", 3, 0, 800, 10, 60 + 800 / 75.0f, 20, 63},  // x in whole pixels: 800 / 75 = 10
+      {" ", 0, 0, 640, 8, 640 / 75.0f, 16, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.text);
+    SCREEN_WIDTH = c.screenWidth;
+    triPos = 0;
+    EXPECT_EQ(W3DWriteText(c.text, c.row, c.centre, 0.25f), 0);
+    ASSERT_EQ(triPos, 2 * int(strlen(c.text)));
+    EXPECT_FLOAT_EQ(centreX(0), c.firstX);
+    EXPECT_FLOAT_EQ(centreY(0), c.y);
+    EXPECT_EQ(cellOf(0), c.firstCell);
+    for (int q = 0; q < triPos / 2; q++) {
+      EXPECT_FLOAT_EQ(centreX(q), c.firstX + q * c.size);
+      EXPECT_EQ(cellOf(q), cellOfChar(c.text[q]));
+      EXPECT_FLOAT_EQ(corner(q, 1).x - corner(q, 0).x, c.size);
+      EXPECT_FLOAT_EQ(corner(q, 3).y - corner(q, 0).y, c.size);
+      EXPECT_FLOAT_EQ(corner(q, 2).u - corner(q, 0).u, 32);
+      EXPECT_FLOAT_EQ(corner(q, 2).v - corner(q, 0).v, 32);
+      EXPECT_EQ(w3d_TriWorld[2 * q].slot, FONT_SLOT);
+      EXPECT_FLOAT_EQ(corner(q, 0).z, 0.1f);
+      EXPECT_EQ(corner(q, 2).alpha, 0.25f);
+    }
+  }
+  triPos = 0;
+  W3DWriteText("", 5, 1, 1.0f);
+  EXPECT_EQ(triPos, 0);
+}
+
+// The scroller's message: 2386 characters, 21 blanks at either end.
+const int MESSAGE_LENGTH = 2386;
+const int TEXT_START = 21;
+
+TEST_F(Batch, TheScrollerMovesItsWindowOneCharacterEveryHalfSecond) {
+  W3DText(50 * TEXT_START);  // the window starts at the first letter
+  int quad = 0;
+  for (int i = 0; i < 21; i++) {
+    char c = scrolltext[TEXT_START + i];
+    if (c == ' ') continue;
+    ASSERT_LT(2 * quad, triPos);
+    EXPECT_EQ(cellOf(quad), cellOfChar(c)) << i;
+    EXPECT_FLOAT_EQ(corner(quad, 0).x, 32.0f * i) << "unshifted on a whole step";
+    EXPECT_FLOAT_EQ(corner(quad, 1).x, 32.0f * (i + 1));
+    EXPECT_EQ(w3d_TriWorld[2 * quad].slot, FONT_SLOT);
+    quad++;
+  }
+  EXPECT_EQ(triPos, 2 * quad);
+  float whole = corner(0, 0).x;
+  triPos = 0;
+  W3DText(50 * TEXT_START + 25);  // half a step: every letter half a letter left
+  EXPECT_EQ(triPos, 2 * quad);
+  EXPECT_FLOAT_EQ(corner(0, 0).x, whole - 16);
+  triPos = 0;
+  W3DText(50 * (TEXT_START + 1));
+  EXPECT_EQ(cellOf(0), cellOfChar(scrolltext[TEXT_START + 1]));
+  EXPECT_FLOAT_EQ(corner(0, 0).x, 0);
+  for (int t : {0, 49, 50 * (MESSAGE_LENGTH - 21)}) {  // windows of blanks only
+    triPos = 0;
+    W3DText(t);
+    EXPECT_EQ(triPos, 0) << t;
+  }
+  EXPECT_EQ(loop, 0);
+}
+
+TEST_F(Batch, EachLetterRidesTheWaveAlongTheBottomWithItsOwnEdges) {
+  float top = 480 - 64, highest = top, lowest = top;
+  for (int t = 50 * 400; t < 50 * 400 + 400; t += 7) {
+    triPos = 0;
+    W3DText(t);
+    ASSERT_GT(triPos, 4);
+    for (int q = 0; q < triPos / 2; q++) {
+      EXPECT_FLOAT_EQ(corner(q, 3).y, corner(q, 0).y + 32);  // D below A, C below B
+      EXPECT_FLOAT_EQ(corner(q, 2).y, corner(q, 1).y + 32);
+      EXPECT_FLOAT_EQ(corner(q, 3).x, corner(q, 0).x);
+      EXPECT_EQ(corner(q, 0).alpha, 1.0f);
+      highest = std::fmin(highest, corner(q, 0).y);
+      lowest = std::fmax(lowest, corner(q, 0).y);
+      // Neighbours share the height of their common edge.
+      if (q > 0 && corner(q - 1, 1).x == corner(q, 0).x) {
+        EXPECT_FLOAT_EQ(corner(q - 1, 1).y, corner(q, 0).y);
+      }
+    }
+  }
+  // The wave reaches H/25 above and below the line, and no farther.
+  EXPECT_NEAR(highest, top - 480 / 25.0f, 0.5f);
+  EXPECT_NEAR(lowest, top + 480 / 25.0f, 0.5f);
+}
+
+TEST_F(Batch, TheScrollerStartsOverWhenItRunsOffTheEnd) {
+  int t = 50 * (MESSAGE_LENGTH - 20);  // the window would pass the end
+  W3DText(t);
+  EXPECT_EQ(triPos, 0);
+  EXPECT_EQ(loop, 1);
+  // Same clock: the window now starts at character 1, so only the first
+  // letter shows, at the right edge.
+  W3DText(t);
+  EXPECT_EQ(loop, 1);
+  ASSERT_EQ(triPos, 2);
+  EXPECT_EQ(cellOf(0), cellOfChar(scrolltext[TEXT_START]));
+  EXPECT_FLOAT_EQ(corner(0, 0).x, 32.0f * 20);
+  loop = 5;  // a clock behind the current lap shows nothing
+  triPos = 0;
+  W3DText(0);
+  EXPECT_EQ(triPos, 0);
+  EXPECT_EQ(loop, 5);
+  // A clock of months: laps far beyond the message, still a full window.
+  int month = 2147483647;
+  loop = month / 50 / (MESSAGE_LENGTH - 21);
+  W3DText(month);
+  int first = month / 50 - (MESSAGE_LENGTH - 21) * loop;
+  int shown = 0;
+  for (int i = 0; i < 21; i++) shown += scrolltext[first + i] != ' ';
+  EXPECT_EQ(triPos, 2 * shown);
+}
+
+TEST_F(Batch, TheMessageUsesOnlyCharactersOfTheGlyphSheet) {
+  ASSERT_EQ(strlen(scrolltext), size_t(MESSAGE_LENGTH));
+  EXPECT_EQ(std::string(scrolltext, 21), std::string(21, ' '));
+  EXPECT_EQ(std::string(scrolltext + MESSAGE_LENGTH - 21), std::string(21, ' '));
+  EXPECT_NE(scrolltext[21], ' ');
+  EXPECT_NE(scrolltext[MESSAGE_LENGTH - 22], ' ');
+  for (int i = 0; i < MESSAGE_LENGTH; i++) {
+    unsigned char c = scrolltext[i];
+    EXPECT_TRUE((c >= 32 && c <= 95) || (c >= 'a' && c <= 'z')) << "code " << int(c) << " at " << i;
+    EXPECT_EQ(strchr("$*+,", c), nullptr) << "a cell that holds a picture, at " << i;
+  }
 }
 
 }  // namespace

@@ -137,7 +137,9 @@ class EndToEnd(unittest.TestCase):
         ports = os.path.join(self.runtime, "musicdisk")
         left = os.listdir(ports) if os.path.isdir(ports) else []
         self.assertEqual(left, [], "socket files left behind")
-        self.assertEqual([n for n in os.listdir(self.runtime) if n != "musicdisk"], [], "staged files left behind")
+        # dbus-1 is the session bus's own, when SDL had one started for the display.
+        left = [n for n in os.listdir(self.runtime) if n not in ("musicdisk", "dbus-1")]
+        self.assertEqual(left, [], "staged files left behind")
 
     def players(self):
         return [(t, pid, what.split()[1:]) for t, pid, what in self.log.lines() if what.startswith("start")]

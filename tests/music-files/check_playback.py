@@ -20,10 +20,10 @@ import json
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
+import wave
 
 import numpy as np
 
@@ -38,25 +38,11 @@ def fail(text):
 
 def read_pcm16(path):
     """A 16-bit stereo WAV as (samples, rate)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pos = 12
-    rate = None
-    while pos + 8 <= len(data):
-        cid = data[pos:pos + 4]
-        size = int.from_bytes(data[pos + 4:pos + 8], "little")
-        if cid == b"fmt ":
-            tag, channels, rate = struct.unpack("<HHI", data[pos + 8:pos + 16])
-            bits = struct.unpack("<H", data[pos + 22:pos + 24])[0]
-            if channels != 2 or bits != 16:
-                raise ValueError("%s: %d channels, %d bits" % (path, channels, bits))
-        elif cid == b"data":
-            if size == 0 or size > len(data) - pos - 8:  # streamed header
-                size = len(data) - pos - 8
-            body = data[pos + 8:pos + 8 + size - size % 4]
-            return np.frombuffer(body, dtype="<i2").reshape(-1, 2).astype(np.float64) / 32768.0, rate
-        pos += 8 + size + (size & 1)
-    raise ValueError("no data chunk in " + path)
+    with wave.open(path, "rb") as w:
+        if w.getnchannels() != 2 or w.getsampwidth() != 2:
+            raise ValueError("%s: %d channels, %d bytes a sample" % (path, w.getnchannels(), w.getsampwidth()))
+        body = w.readframes(w.getnframes())
+        return np.frombuffer(body, dtype="<i2").reshape(-1, 2).astype(np.float64) / 32768.0, w.getframerate()
 
 
 def render(cmd):

@@ -1,24 +1,35 @@
-// Test helpers: a private scratch directory per test, which is also the
-// test's port directory root (XDG_RUNTIME_DIR), so that tests running in
-// parallel never meet on a port.
+// What the tests share around files and ports: a private scratch directory
+// per test, which is also the test's port directory root (XDG_RUNTIME_DIR),
+// so that tests running in parallel never meet on a port; a raw client of
+// a port's socket; and a port owner on a thread of its own that records
+// what it is sent.
 #pragma once
 
 #include <ftw.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
-#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-inline int removeEntry(const char *path, const struct stat *, int, struct FTW *) {
-  return remove(path);
-}
+#include "platform/ports.h"
+
+inline int removeEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 struct ScratchDirectory {
   std::string path;
@@ -40,6 +51,7 @@ struct ScratchDirectory {
       unsetenv("XDG_RUNTIME_DIR");
     if (!path.empty()) nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
   }
+  std::string operator/(const std::string &name) const { return path + "/" + name; }
   std::string portDir() const { return path + "/musicdisk"; }
   std::string portFile(const char *name) const { return portDir() + "/" + name; }
 };
@@ -67,3 +79,79 @@ inline int rawConnect(const std::string &path) {
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
   return fd;
 }
+
+// How a PortRecorder answers: with the message as it came, with its value
+// plus 1000, by dropping it unanswered, or never (it holds the first one).
+enum class Answer { Echo, Plus1000, Drop, Never };
+
+// The owner of a port on a thread of its own: notes when each message came,
+// its value and its bytes, answers as told, and ends when destroyed.
+struct EventRecorder {
+  struct Event {
+    int64_t atMs;
+    int32_t value;
+  };
+  PublicPort *port = nullptr;
+  int stop = eventfd(0, EFD_CLOEXEC);
+  std::mutex lock;
+  std::condition_variable arrived;
+  std::vector<Event> events;
+  unsigned char lastBytes[PORT_MESSAGE_SIZE] = {};
+  std::thread thread;
+
+  explicit EventRecorder(const char *name = "demoport", Answer answer = Answer::Echo) {
+    port = createPublicPort(name);
+    if (!port) return;
+    thread = std::thread([this, answer] {
+      while (waitPublicPort(port, -1, stop) == PORT_READY) {
+        unsigned char message[PORT_MESSAGE_SIZE];
+        while (getPortMessage(port, message)) {
+          int32_t value;
+          memcpy(&value, message + 20, sizeof value);
+          {
+            std::lock_guard<std::mutex> guard(lock);
+            events.push_back({nowMs(), value});
+            memcpy(lastBytes, message, sizeof message);
+          }
+          arrived.notify_all();
+          if (answer == Answer::Never) {
+            pollfd until = {stop, POLLIN, 0};
+            poll(&until, 1, -1);
+            return;
+          }
+          value += answer == Answer::Plus1000 ? 1000 : 0;
+          memcpy(message + 20, &value, sizeof value);
+          if (answer != Answer::Drop) replyPortMessage(port, message);
+        }
+      }
+    });
+  }
+  ~EventRecorder() {
+    uint64_t one = 1;
+    if (write(stop, &one, sizeof one) != sizeof one) perror("eventfd");
+    if (thread.joinable()) thread.join();
+    deletePublicPort(port);
+    close(stop);
+  }
+  // Waits for the first message of this value; its time, or -1.
+  int64_t waitFor(int32_t value, int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock);
+    int64_t result = -1;
+    arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+      for (const Event &e : events) {
+        if (e.value == value) {
+          result = e.atMs;
+          return true;
+        }
+      }
+      return false;
+    });
+    return result;
+  }
+  std::vector<int32_t> values() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<int32_t> out;
+    for (const Event &e : events) out.push_back(e.value);
+    return out;
+  }
+};

@@ -1,7 +1,8 @@
 // Test harness for the real player program: a scratch directory with its
-// own port directory, the test's own "demoport" that records the player's
-// events, the player started with SDL's disk audio driver capturing its
-// output, and an analysis of the captured samples.
+// own port directory, the test's own "demoport" (EventRecorder, in
+// ../music/scratch.h) that records the player's events, the player started
+// with SDL's disk audio driver capturing its output, and an analysis of the
+// captured samples.
 #pragma once
 
 #include <fcntl.h>
@@ -29,64 +30,6 @@
 #include "platform/ports.h"
 
 extern char **environ;
-
-// The test's "demoport": replies to everything and notes what came when.
-struct EventRecorder {
-  struct Event {
-    int64_t atMs;
-    int32_t value;
-  };
-  PublicPort *port = nullptr;
-  std::atomic<bool> running{true};
-  std::mutex lock;
-  std::condition_variable arrived;
-  std::vector<Event> events;
-  std::thread thread;
-
-  EventRecorder() {
-    port = createPublicPort("demoport");
-    if (!port) return;
-    thread = std::thread([this] {
-      while (running) {
-        if (waitPublicPort(port, 50, -1) == PORT_FAILED) return;
-        MusicMessage message;
-        while (getPortMessage(port, &message)) {
-          {
-            std::lock_guard<std::mutex> guard(lock);
-            events.push_back({nowMs(), message.value});
-          }
-          replyPortMessage(port, &message);
-          arrived.notify_all();
-        }
-      }
-    });
-  }
-  ~EventRecorder() {
-    running = false;
-    if (thread.joinable()) thread.join();
-    deletePublicPort(port);
-  }
-  // Waits for the first event of this value; its time, or -1.
-  int64_t waitFor(int32_t value, int timeoutMs) {
-    std::unique_lock<std::mutex> guard(lock);
-    int64_t result = -1;
-    arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
-      for (const Event &e : events)
-        if (e.value == value) {
-          result = e.atMs;
-          return true;
-        }
-      return false;
-    });
-    return result;
-  }
-  std::vector<int32_t> values() {
-    std::lock_guard<std::mutex> guard(lock);
-    std::vector<int32_t> out;
-    for (const Event &e : events) out.push_back(e.value);
-    return out;
-  }
-};
 
 // The player as a child process of the test.
 struct PlayerProcess {

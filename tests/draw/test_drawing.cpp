@@ -1,0 +1,318 @@
+// Drawing through the library on SDL's offscreen renderer, read back:
+// textures made in their slots (the shipped pictures among them), the batch
+// submitted inside the hardware lock, and text from a glyph sheet whose
+// every cell has a grey level of its own, so a pixel names the cell it shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../display/fixture.h"
+#include "display/display.h"
+#include "draw/batch.h"
+#include "draw/ppm.h"
+#include "draw/text.h"
+#include "draw/textures.h"
+#include "platform/files.h"
+
+namespace {
+
+uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+int cellGrey(int cell) { return 4 * cell + 3; }
+
+std::vector<std::string> trace;
+void recordOperation(const char *operation) { trace.push_back(operation); }
+
+// The trace with each run of draws folded into "draw xN".
+std::string folded() {
+  std::string out;
+  for (size_t i = 0; i < trace.size();) {
+    size_t j = i;
+    while (j < trace.size() && trace[j] == trace[i]) j++;
+    out += (out.empty() ? "" : " ") + trace[i];
+    if (trace[i] == "draw") out += " x" + std::to_string(j - i);
+    i = trace[i] == "draw" ? j : i + 1;
+  }
+  return out;
+}
+
+class Drawing : public ::testing::Test {
+ protected:
+  static constexpr int WIDTH = 640, HEIGHT = 480;
+
+  void SetUp() override {
+    ASSERT_TRUE(openTestSurface("offscreen", WIDTH, HEIGHT, &s)) << SDL_GetError();
+    context = s.context;
+    SCREEN_WIDTH = WIDTH;
+    SCREEN_HEIGHT = HEIGHT;
+    HARDWARELOCK = 0;
+    triPos = 0;
+    loop = 0;
+    trace.clear();
+  }
+  void TearDown() override {
+    W3D_TraceHook = nullptr;
+    freeTextures(context);
+    for (int slot = 0; slot < TEXTURE_SLOTS; slot++) tex[slot] = nullptr, texmap[slot] = nullptr;
+    closeTestSurface(&s);
+    removeStagingDirectory();
+  }
+
+  // Writes "ram:NAME" with bytes; its name.
+  static std::string writeRam(const std::string &name, const std::string &bytes) {
+    FILE *f = openFile(("ram:" + name).c_str(), "w");
+    EXPECT_NE(f, nullptr);
+    if (f) {
+      fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+    }
+    return "ram:" + name;
+  }
+  // A w x h picture staged as "ram:NAME"; rgb(x, y) gives a pixel's colour.
+  template <typename F>
+  static std::string stagePicture(const std::string &name, int w, int h, F rgb) {
+    std::string bytes = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        uint32_t c = rgb(x, y);
+        bytes += {char(c >> 16), char(c >> 8), char(c)};
+      }
+    return writeRam(name, bytes);
+  }
+  void solidSlot(int slot, uint32_t rgb) {
+    std::string file = stagePicture("solid" + std::to_string(slot) + ".ppm", 8, 8, [rgb](int, int) { return rgb; });
+    ASSERT_EQ(GenTexture(context, file.c_str(), slot, ALPHA_OPAQUE), 1);
+  }
+  Rgba pixelAt(float x, float y) {
+    W3D_Flush(context);
+    return readPixel(s.renderer, s.bitmap.half[0], int(x), int(y));
+  }
+
+  TestSurface s;
+  W3D_Context *context = nullptr;
+};
+
+TEST_F(Drawing, SlotsHoldTheirPictureAndATextureObjectOrSayWhy) {
+  // A glyph sheet: grey cells and one coloured star.
+  std::string sheet = stagePicture("font32.ppm", 256, 256, [](int x, int y) {
+    uint32_t grey = (x / 32 + 8 * (y / 32)) * 4;
+    return x < 32 && y < 32 ? 0xFFC800u : grey * 0x010101u;
+  });
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(GenTexture(context, sheet.c_str(), FONT_SLOT, ALPHA_GREY_TO_WHITE), 1);
+  EXPECT_EQ(GenTexture(context, "ram:bkg03.ppm", 9, ALPHA_KEY_BLACK), 0);
+  std::string wide = stagePicture("wide.ppm", 4097, 1, [](int, int) { return 0x090909u; });
+  EXPECT_EQ(GenTexture(context, wide.c_str(), 4, ALPHA_OPAQUE), 0);
+  EXPECT_EQ(GenTexture(nullptr, sheet.c_str(), 5, ALPHA_OPAQUE), 0);
+  EXPECT_EQ(GenTexture(context, sheet.c_str(), TEXTURE_SLOTS, ALPHA_OPAQUE), 0);
+  EXPECT_EQ(GenTexture(context, sheet.c_str(), -1, ALPHA_OPAQUE), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: Unable to open file 'ram:bkg03.ppm'\n"
+            "Error generating texture: Unsupported texture size\n"
+            "Error generating texture: Illegal input\n"
+            "Error generating texture: Illegal input\n"
+            "Error generating texture: Illegal input\n");
+  EXPECT_EQ(texmap[FONT_SLOT][0], argb((255 + 200) / 3, 255, 200, 0));
+  EXPECT_EQ(texmap[FONT_SLOT][4 * 32 * 256 + 32], argb(132, 255, 255, 255));  // cell 33
+  EXPECT_EQ(tex[9], nullptr);
+  EXPECT_EQ(texmap[9], nullptr);
+  EXPECT_NE(texmap[4], nullptr) << "a refused texture keeps its picture";
+  EXPECT_EQ(tex[4], nullptr);
+  EXPECT_NE(texmap[5], nullptr);
+
+  // Drawn at full size: the star keeps its colour times its alpha, cell 63
+  // (grey 252) shows nearly white.
+  W3DTexturePolygonPosition(FONT_SLOT, 128, 128, 0, 256, 256, 0, 0, 256, 256, 1, 1);
+  W3DDrawTriangles(context);
+  Rgba star = pixelAt(16, 16), last = pixelAt(7 * 32 + 16, 7 * 32 + 16);
+  EXPECT_NEAR(star.r, 255 * 151 / 255, 3);
+  EXPECT_NEAR(star.g, 200 * 151 / 255, 3);
+  EXPECT_NEAR(last.r, 252, 3);
+
+  // Filling a slot again replaces what it held.
+  solidSlot(2, 0xFF0000);
+  solidSlot(2, 0x0000FF);
+  triPos = 0;
+  W3DTexturePolygonPosition(2, 400, 50, 0, 20, 20, 0, 0, 8, 8, 1, 1);
+  W3DDrawTriangles(context);
+  EXPECT_NEAR(pixelAt(400, 50).b, 255, 2);
+  EXPECT_NEAR(pixelAt(400, 50).r, 0, 2);
+}
+
+TEST_F(Drawing, AWidePictureFillsOneSlotPerTileOrNoneThatWouldPassTheLast) {
+  std::string pair = stagePicture("pair.ppm", 512, 256, [](int x, int) { return x < 256 ? 0xFF0000u : 0x00FF00u; });
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(GenTextureMatrix(context, pair.c_str(), 6, ALPHA_OPAQUE), 2);
+  EXPECT_EQ(GenTextureMatrix(context, pair.c_str(), 19, ALPHA_OPAQUE), 0);
+  EXPECT_EQ(GenTextureMatrix(nullptr, pair.c_str(), 10, ALPHA_OPAQUE), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error generating texture: Illegal input\nError generating texture: Illegal input\n");
+  EXPECT_EQ(tex[8], nullptr);
+  EXPECT_EQ(texmap[19], nullptr);
+  EXPECT_NE(texmap[10], nullptr) << "the first tile stays in its slot";
+  EXPECT_EQ(texmap[11], nullptr) << "the second is not filed";
+  W3DTexturePolygonPosition(6, 100, 100, 0, 50, 50, 0, 0, 256, 256, 1, 1);
+  W3DTexturePolygonPosition(7, 200, 100, 0, 50, 50, 0, 0, 256, 256, 1, 1);
+  W3DDrawTriangles(context);
+  EXPECT_NEAR(pixelAt(100, 100).r, 255, 2);
+  EXPECT_NEAR(pixelAt(200, 100).g, 255, 2);
+  EXPECT_NEAR(pixelAt(200, 100).r, 0, 2);
+}
+
+// The pictures the program ships, staged as at start-up, into the slot
+// table with its modes.
+TEST_F(Drawing, TheShippedPicturesFillAllTwentySlots) {
+  const struct {
+    const char *file;
+    int mode;
+  } table[TEXTURE_SLOTS] = {{"water01.ppm", 2}, {"font32.ppm", 3},   {"orbel.ppm", 0},
+                            {"water02.ppm", 2}, {"cow_big.ppm", 2},  {"control2_texture2.ppm", 2},
+                            {"bkg00.ppm", 0},   {"bkg01.ppm", 0},    {"bkg02.ppm", 0},
+                            {"bkg03.ppm", 0},   {"bkg04.ppm", 0},    {"bkg05.ppm", 0},
+                            {"bkg10.ppm", 0},   {"bkg11.ppm", 0},    {"bkg12.ppm", 0},
+                            {"bkg13.ppm", 0},   {"bkg14.ppm", 0},    {"bkg15.ppm", 0},
+                            {"jub.ppm", 0},     {"velmologo.ppm", 0}};
+  for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {
+    FILE *f = fopen((std::string(MUSICDISK_SOURCE_DIR) + "/assets/" + table[slot].file).c_str(), "rb");
+    ASSERT_NE(f, nullptr) << table[slot].file;
+    std::string bytes;
+    char chunk[65536];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+    fclose(f);
+    EXPECT_EQ(bytes.size(), 15 + 256u * 256 * 3) << "a 256 x 256 picture: " << table[slot].file;
+    std::string staged = writeRam(table[slot].file, bytes);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GenTexture(context, staged.c_str(), slot, table[slot].mode), 1) << table[slot].file;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << table[slot].file;
+  }
+  // The glyph sheet's letters are white: in the cell of "A" is a fully
+  // white, fully opaque texel, and the blank's cell is transparent.
+  bool opaqueWhite = false;
+  for (int y = 4 * 32; y < 5 * 32; y++)
+    for (int x = 32; x < 64; x++) opaqueWhite |= texmap[FONT_SLOT][y * 256 + x] == 0xFFFFFFFFu;
+  EXPECT_TRUE(opaqueWhite);
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) ASSERT_EQ(texmap[FONT_SLOT][y * 256 + x] >> 24, 0u) << x << "," << y;
+}
+
+TEST_F(Drawing, TheBatchIsSubmittedInsideTheLockGivenUpEverySixteenTriangles) {
+  solidSlot(0, 0xFFFFFF);
+  W3D_TraceHook = recordOperation;
+  W3DDrawTriangles(context);  // an empty batch
+  EXPECT_EQ(folded(), "lock unlock");
+  trace.clear();
+  for (int i = 0; i < 20; i++) W3DTexturePolygonPosition(0, 10.0f + i, 10, 0, 4, 4, 0, 0, 8, 8, 1, 1);
+  W3DDrawTriangles(context);
+  W3D_TraceHook = nullptr;
+  EXPECT_EQ(folded(), "lock unlock lock draw x16 unlock lock draw x16 unlock lock draw x8 unlock");
+  EXPECT_EQ(W3D_GetStats(context)->triangleCalls, 40u);
+  EXPECT_EQ(HARDWARELOCK, 0) << "the lock is given back at the end";
+  EXPECT_EQ(triPos, 40) << "emptying the batch is the caller's business";
+
+  // Someone else holds the lock: nothing is drawn, and it is not released.
+  triPos = 0;
+  W3DTexturePolygonPosition(0, 300, 300, 0, 50, 50, 0, 0, 8, 8, 1, 1);
+  ASSERT_EQ(W3D_LockHardware(context), 0u);
+  W3DDrawTriangles(context);
+  EXPECT_EQ(W3D_GetStats(context)->triangleCalls, 40u);
+  EXPECT_EQ(HARDWARELOCK, 0);
+  W3D_UnLockHardware(context);
+  EXPECT_EQ(pixelAt(300, 300).r, 0);
+}
+
+// Takes the library's lock behind the batch's back the third time the batch
+// asks for it: the re-take before triangle 16 then fails.
+void stealThirdLock(const char *operation) {
+  trace.push_back(operation);
+  if (std::string(operation) == "lock" && std::count(trace.begin(), trace.end(), "lock") == 3) {
+    W3D_TraceHook = nullptr;
+    W3D_LockHardware(w3d_Context);
+    W3D_TraceHook = stealThirdLock;
+  }
+}
+
+TEST_F(Drawing, ALockLostInTheMiddleEndsTheBatchWithoutReleasingIt) {
+  solidSlot(0, 0xFFFFFF);
+  for (int i = 0; i < 20; i++) W3DTexturePolygonPosition(0, 10.0f + i, 10, 0, 4, 4, 0, 0, 8, 8, 1, 1);
+  W3D_Context *saved = w3d_Context;
+  w3d_Context = context;
+  W3D_TraceHook = stealThirdLock;
+  W3DDrawTriangles(context);
+  W3D_TraceHook = nullptr;
+  w3d_Context = saved;
+  EXPECT_EQ(W3D_GetStats(context)->triangleCalls, 16u);
+  EXPECT_EQ(folded(), "lock unlock lock draw x16 unlock lock");
+  EXPECT_EQ(HARDWARELOCK, 0);
+  W3D_UnLockHardware(context);
+}
+
+TEST_F(Drawing, QuadsAreTwoTrianglesOfTheirSlotLaterOnesOverEarlierOnes) {
+  solidSlot(3, 0xC86432);
+  solidSlot(6, 0xFF0000);
+  solidSlot(7, 0x00FF00);
+  // A kite: D lies far out, so triangle A, D, C covers ground A, B, C does not.
+  W3DTexturePolygon(3, 100, 100, 0, 0, 0, 200, 100, 0, 8, 0, 200, 200, 0, 8, 8, 20, 260, 0, 0, 8, 1.0f);
+  W3DTexturePolygonPosition(6, 400, 100, 0, 100, 100, 0, 0, 8, 8, 1, 1);  // 350..450
+  W3DTexturePolygonPosition(7, 450, 100, 0, 60, 60, 0, 0, 8, 8, 1, 1);    // 420..480
+  W3DTexturePolygonPosition(6, 300, 300, 0, 20, 20, 0, 0, 8, 8, 0.5f, 1);
+  W3DTexturePolygonPosition(9, 500, 300, 0, 20, 20, 0, 0, 8, 8, 1, 1);   // an empty slot
+  W3DTexturePolygonPosition(-5, 500, 300, 0, 20, 20, 0, 0, 8, 8, 1, 1);  // no such slot
+  W3DTexturePolygonPosition(7, 300, 400, 0, 20, 20, 0, 0, 8, 8, 1, 1);
+  W3DTexturePolygonPosition(3, 300, 400, 0.5f, 20, 20, 0, 0, 8, 8, 1, 0.5f);  // blended over
+  W3DDrawTriangles(context);
+  EXPECT_EQ(W3D_GetStats(context)->triangleCalls, 16u);
+  EXPECT_EQ(W3D_GetStats(context)->trianglesDrawn, 12u);
+  const struct {
+    float x, y;
+    int r, g, b;
+  } expected[] = {
+      {180, 120, 200, 100, 50}, {80, 200, 200, 100, 50},  {180, 250, 0, 0, 0},    // the kite's two halves
+      {370, 100, 255, 0, 0},    {435, 100, 0, 255, 0},    {300, 300, 128, 0, 0},  // overlap; brightness
+      {500, 300, 0, 0, 0},      {300, 400, 100, 178, 25},
+  };
+  for (const auto &e : expected) {
+    Rgba p = pixelAt(e.x, e.y);
+    EXPECT_NEAR(p.r, e.r, 2) << e.x << "," << e.y;
+    EXPECT_NEAR(p.g, e.g, 2) << e.x << "," << e.y;
+    EXPECT_NEAR(p.b, e.b, 2) << e.x << "," << e.y;
+  }
+}
+
+TEST_F(Drawing, TextShowsEachCharactersCellWhereTheGridAndTheWavePutIt) {
+  std::string sheet = stagePicture("font32.ppm", 256, 256,
+                                   [](int x, int y) { return uint32_t(cellGrey(x / 32 + 8 * (y / 32))) * 0x010101u; });
+  ASSERT_EQ(GenTexture(context, sheet.c_str(), FONT_SLOT, ALPHA_GREY_TO_WHITE), 1);
+  // White glyphs over black show their alpha: the cell's grey level.
+  auto greyAt = [this](float x, float y) { return pixelAt(x, y).r; };
+  W3DWriteText("AbC", 2, 0, 1.0f);
+  W3DWriteText("Z", 10, 1, 0.5f);  // centred: column 19.5, x = 320
+  W3DDrawTriangles(context);
+  EXPECT_NEAR(greyAt(8, 40), cellGrey(33), 2);
+  EXPECT_NEAR(greyAt(24, 40), cellGrey(34), 2);
+  EXPECT_NEAR(greyAt(40, 40), cellGrey(35), 2);
+  EXPECT_EQ(greyAt(56, 40), 0) << "nothing after the line";
+  EXPECT_EQ(greyAt(8, 60), 0) << "nothing on the next row";
+  EXPECT_NEAR(greyAt(320, 168), cellGrey(58) / 2, 2);
+  EXPECT_EQ(greyAt(300, 168), 0);
+
+  triPos = 0;
+  W3DText(50 * 21);  // the first letter of the message at the left edge
+  int quads = triPos / 2;
+  ASSERT_GT(quads, 10);
+  W3DDrawTriangles(context);
+  for (int quad = 0, i = 0; quad < quads; i++) {
+    unsigned char c = scrolltext[21 + i];
+    if (c == ' ') continue;
+    const TriRecord *r = &w3d_TriWorld[2 * quad];
+    float cx = (r[0].v[0].x + r[0].v[1].x + r[0].v[2].x + r[1].v[1].x) / 4;
+    float cy = (r[0].v[0].y + r[0].v[1].y + r[0].v[2].y + r[1].v[1].y) / 4;
+    EXPECT_NEAR(greyAt(cx, cy), cellGrey(c >= 'a' && c <= 'z' ? c - 64 : c - 32), 3) << "letter " << i;
+    quad++;
+  }
+  EXPECT_EQ(greyAt(320, 300), 0) << "the scroller stays at the bottom";
+}
+
+}  // namespace

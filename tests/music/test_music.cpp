@@ -1,0 +1,269 @@
+// The musicdisk's side of the music on real ports and real processes:
+// syncmusic against owners that answer, close or never reply; the music
+// handler as a real thread on "demoport"; players started from a scratch
+// data directory where a stand-in records what it was given.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "music/music.h"
+#include "platform/ports.h"
+#include "platform/spawn.h"
+#include "platform/task.h"
+#include "scratch.h"
+
+namespace {
+
+class Music : public ::testing::Test {
+ protected:
+  ScratchDirectory scratch;
+  MusicTask *task = nullptr;
+
+  void SetUp() override {
+    currentSong = 15;
+    loadingSong = 1;
+    changeSong = 0;
+    musicdisk = 0;
+  }
+  void TearDown() override {
+    deleteTask(task);
+    musicdisk = 0;
+  }
+  // Starts the handler and waits until its port answers.
+  void startHandler() {
+    task = createTask(subtaskname, musichandler);
+    ASSERT_NE(task, nullptr);
+    for (int64_t giveUp = nowMs() + 5000; syncmusic("demoport", 7) != 7; usleep(1000))
+      ASSERT_LT(nowMs(), giveUp) << "demoport never answered";
+  }
+  bool handlerPortExists() {
+    struct stat st;
+    return lstat(scratch.portFile("demoport").c_str(), &st) == 0;
+  }
+};
+
+TEST_F(Music, SyncmusicPutsAnExecMessageAndReturnsTheReply) {
+  int64_t start = nowMs();
+  EXPECT_EQ(syncmusic("musicplayerport", PLAYER_PAUSE), -1);  // not even a port directory
+  {
+    EventRecorder player("musicplayerport", Answer::Plus1000);
+    ASSERT_NE(player.port, nullptr);
+    EXPECT_EQ(syncmusic("demoport", PLAYER_PAUSE), -1);  // a directory, no such port
+    EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS);
+    EXPECT_EQ(syncmusic("musicplayerport", 0x01020304), 0x01020304 + 1000);
+    const unsigned char header[20] = {0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
+    EXPECT_EQ(memcmp(player.lastBytes, header, 20), 0);
+    EXPECT_EQ(player.values(), std::vector<int32_t>{0x01020304});
+  }
+  const struct {
+    Answer answer;
+    int minMs, maxMs;
+  } silent[] = {
+      {Answer::Never, SYNCMUSIC_REPLY_TIMEOUT_MS - 5, 2 * SYNCMUSIC_REPLY_TIMEOUT_MS},
+      {Answer::Drop, 0, SYNCMUSIC_REPLY_TIMEOUT_MS},
+  };
+  for (const auto &c : silent) {
+    EventRecorder player("musicplayerport", c.answer);
+    ASSERT_NE(player.port, nullptr);
+    int32_t second = 0;
+    std::thread other([&second] { second = syncmusic("musicplayerport", PLAYER_STOP); });
+    start = nowMs();
+    EXPECT_EQ(syncmusic("musicplayerport", PLAYER_STOP), -1);
+    other.join();
+    EXPECT_EQ(second, -1);
+    EXPECT_GE(nowMs() - start, c.minMs);
+    EXPECT_LT(nowMs() - start, c.maxMs);
+    EXPECT_GE(player.waitFor(PLAYER_STOP, 0), 0) << "the message was delivered";
+  }
+}
+
+TEST_F(Music, TheHandlerActsOnEventsOnlyOnTheDiskScreenAndRepliesToAll) {
+  startHandler();
+  for (int32_t value : {EVENT_SONG_ENDED, EVENT_PLAYING, HANDLER_QUIT}) EXPECT_EQ(syncmusic("demoport", value), value);
+  EXPECT_EQ(currentSong.load(), 15);
+  EXPECT_EQ(loadingSong.load(), 1);
+  EXPECT_EQ(changeSong.load(), 0);
+  EXPECT_TRUE(handlerPortExists()) << "a stop request before the disk screen is ignored too";
+
+  musicdisk = 1;
+  const struct {
+    int32_t event, currentSong;
+    int16_t loadingSong, changeSong;
+  } steps[] = {
+      {EVENT_PLAYING, 15, 0, 0},
+      {EVENT_LOADING, 15, 1, 0},
+      {7, 15, 1, 0},
+      {-2, 15, 1, 0},
+      {1 << 30, 15, 1, 0},
+      {EVENT_PLAYING, 15, 0, 0},
+      {EVENT_SONG_ENDED, 16, 0, 1},
+      {EVENT_SONG_ENDED, 17, 0, 1},  // two ends before a start: two steps, one start
+  };
+  for (const auto &step : steps) {
+    EXPECT_EQ(syncmusic("demoport", step.event), step.event);
+    EXPECT_EQ(currentSong.load(), step.currentSong) << step.event;
+    EXPECT_EQ(loadingSong.load(), step.loadingSong) << step.event;
+    EXPECT_EQ(changeSong.load(), step.changeSong) << step.event;
+  }
+  // The stop request is replied (by hand, to tell its -1 from a failure),
+  // and the port is gone by then.
+  MusicMessage message = {};
+  message.type = 5;
+  message.length = sizeof message;
+  message.value = HANDLER_QUIT;
+  MsgPort replyPort;
+  ASSERT_TRUE(SafePutToPort(&message, "demoport", &replyPort));
+  EXPECT_TRUE(waitForReply(&replyPort, &message, SYNCMUSIC_REPLY_TIMEOUT_MS));
+  EXPECT_EQ(message.value, HANDLER_QUIT);
+  closeReplyPort(&replyPort);
+  EXPECT_FALSE(handlerPortExists());
+  int64_t start = nowMs();
+  EXPECT_EQ(syncmusic("demoport", HANDLER_QUIT), -1);
+  EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS);
+}
+
+TEST_F(Music, ManySendersAtOnceLoseNoStepAndSilentOnesHoldUpNobody) {
+  startHandler();
+  musicdisk = 1;
+  int silent = rawConnect(scratch.portFile("demoport"));
+  ASSERT_GE(silent, 0);
+  // A sender that puts its message and goes before the reply.
+  int gone = rawConnect(scratch.portFile("demoport"));
+  MusicMessage message = {};
+  message.type = 5;
+  message.length = sizeof message;
+  message.value = EVENT_SONG_ENDED;
+  ASSERT_EQ(send(gone, &message, sizeof message, MSG_NOSIGNAL), ssize_t(sizeof message));
+  close(gone);
+  constexpr int SENDERS = 8, EACH = 50;
+  std::vector<std::thread> senders;
+  std::atomic<int> replied{0};
+  for (int s = 0; s < SENDERS; s++)
+    senders.emplace_back([&replied] {
+      for (int i = 0; i < EACH; i++) replied += syncmusic("demoport", EVENT_SONG_ENDED) == EVENT_SONG_ENDED;
+    });
+  // The main task's own read-modify-writes meanwhile, as "previous" does.
+  for (int i = 0; i < 100; i++) {
+    currentSong.fetch_sub(2);
+    currentSong.fetch_add(2);
+  }
+  for (std::thread &t : senders) t.join();
+  EXPECT_EQ(replied.load(), SENDERS * EACH);
+  EXPECT_EQ(currentSong.load(), 15 + 1 + SENDERS * EACH) << "a message put is acted on, even if its sender left";
+  close(silent);
+}
+
+TEST_F(Music, TheHandlerEndsWithItsTaskAndTakesOverOnlyADeadPort) {
+  startHandler();
+  // Keep the socket file, as a crashed program would leave it.
+  std::string path = scratch.portFile("demoport"), keep = path + ".keep";
+  ASSERT_EQ(link(path.c_str(), keep.c_str()), 0);
+  deleteTask(task);
+  task = nullptr;
+  EXPECT_FALSE(handlerPortExists());
+  EXPECT_EQ(syncmusic("demoport", EVENT_PLAYING), -1);
+  ASSERT_EQ(rename(keep.c_str(), path.c_str()), 0);
+  startHandler();  // the dead one's file is taken over
+  deleteTask(task);
+
+  PublicPort *other = createPublicPort("demoport");
+  ASSERT_NE(other, nullptr);
+  testing::internal::CaptureStderr();
+  task = createTask(subtaskname, musichandler);
+  ASSERT_NE(task, nullptr);
+  deleteTask(task);  // joins: the handler has ended by itself
+  task = nullptr;
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to create messageport!\n");
+  EXPECT_TRUE(handlerPortExists()) << "the live owner's port is left alone";
+  deletePublicPort(other);
+}
+
+class PlayerStart : public Music {
+ protected:
+  std::string previousDirectory, record;
+
+  void SetUp() override {
+    Music::SetUp();
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    previousDirectory = cwd;
+    ASSERT_EQ(mkdir((scratch.path + "/musicplayer").c_str(), 0700), 0);
+    ASSERT_EQ(symlink(STAND_IN_PLAYER, (scratch.path + "/musicplayer/sdlmusicplayer").c_str()), 0);
+    ASSERT_EQ(chdir(scratch.path.c_str()), 0);
+    record = scratch.path + "/record";
+    setenv("STAND_IN_RECORD", record.c_str(), 1);
+  }
+  void TearDown() override {
+    if (chdir(previousDirectory.c_str()) != 0) ADD_FAILURE();
+    unsetenv("STAND_IN_RECORD");
+    Music::TearDown();
+  }
+  // What the stand-in recorded, once it has.
+  std::string recorded() {
+    struct stat st;
+    for (int64_t giveUp = nowMs() + 5000; stat(record.c_str(), &st) != 0; usleep(2000))
+      if (nowMs() > giveUp) return "(nothing recorded)";
+    std::ifstream in(record);
+    std::stringstream text;
+    text << in.rdbuf();
+    unlink(record.c_str());
+    return text.str();
+  }
+  // A player's complaints go where the musicdisk's own do.
+  static std::string expected(const std::string &path, bool last) {
+    char ownError[256] = {};
+    if (readlink("/proc/self/fd/2", ownError, sizeof ownError - 1) < 0) strcpy(ownError, "closed");
+    return "arg musicplayer/sdlmusicplayer\narg " + path + "\n" + (last ? "arg 1\n" : "") +
+           "fd0 /dev/null\nfd1 /dev/null\nfd2 " + ownError + "\n";
+  }
+};
+
+TEST_F(PlayerStart, EachCounterStartsItsRowAndOnlyTheLastRowGetsTheArgument) {
+  for (int32_t counter = 15; counter < 31; counter++) {
+    currentSong = counter;
+    startSongPlayer();
+    int row = counter % numberOfSongs;
+    EXPECT_EQ(recorded(), expected(songnames[row], row == 14)) << "counter " << counter;
+  }
+}
+
+TEST_F(PlayerStart, APathIsOneArgumentWithoutAShellAndIsRefusedRatherThanCut) {
+  const char *path = "music/a b;$(touch x)'\"*.mp3";
+  pid_t pid = startPlayer(path, false);
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(recorded(), expected(path, false));
+  struct stat st;
+  EXPECT_NE(stat("x", &st), 0);
+  // The ended player is reaped: no longer a child of ours.
+  for (int64_t giveUp = nowMs() + 5000;; usleep(2000)) {
+    reapBackgroundChildren();
+    if (waitpid(pid, nullptr, WNOHANG) < 0 && errno == ECHILD) break;
+    ASSERT_LT(nowMs(), giveUp) << "the child was never reaped";
+  }
+  std::string longPath = "music/" + std::string(PLAYER_COMMAND_SIZE, 'a') + ".mp3";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(startPlayer(longPath.c_str(), false), -1);
+  testing::internal::GetCapturedStderr();
+  // The longest path that fits "run >NIL: musicplayer/sdlmusicplayer PATH 1".
+  std::string fits = "music/" + std::string(PLAYER_COMMAND_SIZE - 1 - 37 - 6 - 2, 'b');
+  EXPECT_GT(startPlayer(fits.c_str(), true), 0);
+  EXPECT_EQ(recorded(), expected(fits, true));
+
+  unlink("musicplayer/sdlmusicplayer");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(startPlayer("music/one.mp3", false), -1);
+  std::string text = testing::internal::GetCapturedStderr();
+  EXPECT_NE(text.find("musicplayer/sdlmusicplayer"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
+}
+
+}  // namespace
