@@ -60,13 +60,8 @@ TEST(Interop, LhasaListsTestsAndExtractsOurArchivesByteForByte) {
   for (const auto &f : files) argv.push_back(dir / f.first);
   RunResult made = run(argv);
   ASSERT_EQ(made.status, 0) << made.err;
-  auto list = members(readFile(dir / "ours.lha"));
-  ASSERT_EQ(list.size(), files.size());
-  for (size_t i = 0; i < files.size(); i++) {
-    EXPECT_EQ(list[i].name, files[i].first);
-    EXPECT_STREQ(list[i].method, "-lh5-");
-    EXPECT_EQ(list[i].originalSize, files[i].second.size());
-  }
+  // Names and contents are lhasa's to prove; the method is ours.
+  for (const auto &h : members(readFile(dir / "ours.lha"))) EXPECT_STREQ(h.method, "-lh5-") << h.name;
   RunResult listed = run({"lhasa", "l", dir / "ours.lha"});
   ASSERT_EQ(listed.status, 0) << "lhasa is needed (scripts/packages.d/test-archive.list) " << listed.err;
   for (const auto &f : files) EXPECT_NE(listed.out.find(f.first), std::string::npos) << f.first;

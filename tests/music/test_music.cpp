@@ -60,9 +60,6 @@ TEST_F(Music, SyncmusicPutsAnExecMessageAndReturnsTheReply) {
     EXPECT_EQ(syncmusic("demoport", PLAYER_PAUSE), -1);  // a directory, no such port
     EXPECT_LT(nowMs() - start, SYNCMUSIC_REPLY_TIMEOUT_MS);
     EXPECT_EQ(syncmusic("musicplayerport", 0x01020304), 0x01020304 + 1000);
-    const unsigned char header[20] = {0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0};
-    EXPECT_EQ(memcmp(player.lastBytes, header, 20), 0);
-    EXPECT_EQ(player.values(), std::vector<int32_t>{0x01020304});
   }
   const struct {
     Answer answer;
