@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
@@ -39,18 +40,13 @@ inline Bytes readFile(const std::string &path) {
 }
 
 inline bool exists(const std::string &path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  return std::filesystem::symlink_status(path).type() != std::filesystem::file_type::not_found;
 }
 
-// Names in a directory, "." and ".." left out.
 inline std::set<std::string> listDir(const std::string &path) {
   std::set<std::string> names;
-  if (DIR *d = opendir(path.c_str())) {
-    while (dirent *e = readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
-    closedir(d);
-  }
+  std::error_code missing;
+  for (const auto &entry : std::filesystem::directory_iterator(path, missing)) names.insert(entry.path().filename());
   return names;
 }
 

@@ -84,8 +84,8 @@ inline int rawConnect(const std::string &path) {
 // plus 1000, by dropping it unanswered, or never (it holds the first one).
 enum class Answer { Echo, Plus1000, Drop, Never };
 
-// The owner of a port on a thread of its own: notes when each message came,
-// its value and its bytes, answers as told, and ends when destroyed.
+// The owner of a port on a thread of its own: notes when each message came
+// and its value, answers as told, and ends when destroyed.
 struct EventRecorder {
   struct Event {
     int64_t atMs;
@@ -96,7 +96,6 @@ struct EventRecorder {
   std::mutex lock;
   std::condition_variable arrived;
   std::vector<Event> events;
-  unsigned char lastBytes[PORT_MESSAGE_SIZE] = {};
   std::thread thread;
 
   explicit EventRecorder(const char *name = "demoport", Answer answer = Answer::Echo) {
@@ -111,7 +110,6 @@ struct EventRecorder {
           {
             std::lock_guard<std::mutex> guard(lock);
             events.push_back({nowMs(), value});
-            memcpy(lastBytes, message, sizeof message);
           }
           arrived.notify_all();
           if (answer == Answer::Never) {

@@ -27,7 +27,6 @@ struct Capture {
     memcpy(samples.data(), bytes.data(), samples.size() * 2);
   }
   size_t frames() const { return samples.size() / 2; }
-  double seconds() const { return static_cast<double>(frames()) / RATE; }
   int peak(size_t fromFrame, size_t count) const {
     int best = 0;
     for (size_t i = fromFrame; i < fromFrame + count && i < frames(); i++) {
@@ -83,11 +82,9 @@ inline std::string makeModule(bool loop, int rows = 32, int speed = 3, int voice
   auto header = [&mod](const char *name, int words, int volume, int repeatStart, int repeatWords) {
     std::string h(22, '\0');
     h.replace(0, strlen(name), name);
-    unsigned char rest[8] = {static_cast<unsigned char>(words >> 8), static_cast<unsigned char>(words), 0,
-                             static_cast<unsigned char>(volume), static_cast<unsigned char>(repeatStart >> 8),
-                             static_cast<unsigned char>(repeatStart), static_cast<unsigned char>(repeatWords >> 8),
-                             static_cast<unsigned char>(repeatWords)};
-    mod += h + std::string(reinterpret_cast<char *>(rest), 8);
+    for (int byte : {words >> 8, words, 0, volume, repeatStart >> 8, repeatStart, repeatWords >> 8, repeatWords})
+      h += static_cast<char>(byte);
+    mod += h;
   };
   header("square", 16, 64, 0, 16);
   for (int i = 1; i < 31; i++) header("", 0, 0, 0, 1);
@@ -105,7 +102,7 @@ inline std::string makeModule(bool loop, int rows = 32, int speed = 3, int voice
   const int periods[4] = {428, 339, 285, 214};  // C-2, E-2, G-2, C-3
   for (int v = 0; v < voices && v < 4; v++) cell(0, v, 1, periods[v], 0, 0);
   cell(0, 1, voices > 1 ? 1 : 0, voices > 1 ? periods[1] : 0, 0xF, speed);  // speed: ticks a row
-  cell(rows - 1, 2, 0, 0, loop ? 0xB : 0xD, 0);  // jump to order 0, or break
+  cell(rows - 1, 2, 0, 0, loop ? 0xB : 0xD, 0);                             // jump to order 0, or break
   mod += pattern;
   for (int i = 0; i < 32; i++) mod += static_cast<char>(i < 16 ? 100 : -100);
   return mod;
@@ -116,4 +113,3 @@ inline bool writeFile(const std::string &path, const std::string &bytes) {
   out << bytes;
   return static_cast<bool>(out);
 }
-

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -35,36 +35,25 @@ extern char **environ;
 struct PlayerProcess {
   pid_t pid = -1;
   int status = -1;
-  int64_t startedAt = 0;
   std::string stderrPath;
 
-  // Starts the player on path; extraEnv entries are NAME=VALUE.
-  bool start(const std::string &scratch, const std::string &path, bool lastSong,
-             const std::vector<std::string> &extraEnv) {
-    std::vector<std::string> env;
-    for (char **e = environ; *e; e++) {
-      std::string entry = *e;
-      bool replaced = false;
-      for (const std::string &x : extraEnv)
-        if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
-      if (!replaced) env.push_back(entry);
-    }
-    for (const std::string &x : extraEnv) env.push_back(x);
+  // Starts the player with these arguments; extraEnv entries are NAME=VALUE.
+  bool start(const std::string &scratch, std::vector<std::string> args, const std::vector<std::string> &extraEnv) {
+    // The first of two entries of one name is the one getenv finds.
     std::vector<char *> envp;
-    for (std::string &e : env) envp.push_back(e.data());
+    for (const std::string &x : extraEnv) envp.push_back(const_cast<char *>(x.c_str()));
+    for (char **e = environ; *e; e++) envp.push_back(*e);
     envp.push_back(nullptr);
 
     std::string program = MUSICDISK_BINARY_DIR "/musicplayer/sdlmusicplayer";
-    std::vector<char *> argv = {program.data(), const_cast<char *>(path.c_str())};
-    std::string one = "1";
-    if (lastSong) argv.push_back(one.data());
+    std::vector<char *> argv = {program.data()};
+    for (std::string &arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
     stderrPath = scratch + "/player-stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    startedAt = nowMs();
     int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0;
@@ -87,9 +76,7 @@ struct PlayerProcess {
   bool exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
   std::string errorText() const {
     std::ifstream in(stderrPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   ~PlayerProcess() {
     if (pid > 0) {

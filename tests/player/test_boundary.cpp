@@ -58,8 +58,8 @@ TEST(PlayerStartUp, ATerminationSignalDuringStartUpLetsNoEventPlayingOut) {
   PublicPort *events = createPublicPort(HANDLER_PORT);
   ASSERT_NE(events, nullptr);
   PlayerProcess player;
-  ASSERT_TRUE(player.start(scratch.path, MUSICDISK_BINARY_DIR "/music/aurora-skyward.mp3", false,
-                           {"SDL_AUDIODRIVER=dummy"}));
+  ASSERT_TRUE(
+      player.start(scratch.path, {MUSICDISK_BINARY_DIR "/music/aurora-skyward.mp3"}, {"SDL_AUDIODRIVER=dummy"}));
   std::vector<int32_t> values;
   for (int64_t giveUp = nowMs() + 3000; nowMs() < giveUp;) {
     MusicMessage message;
