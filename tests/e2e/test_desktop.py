@@ -5,14 +5,11 @@
 # without a window manager. The real program under Xvfb, the stand-in player.
 import os
 import re
-import signal
 import subprocess
-import sys
 import time
-import unittest
 
-import test_e2e
-from test_e2e import EndToEnd, start_xvfb
+import harness
+from harness import THEME
 
 
 def picture_rect(width, height):
@@ -21,21 +18,20 @@ def picture_rect(width, height):
     return (width - w) // 2, (height - h) // 2, w, h
 
 
-class Desktop(EndToEnd):
+class Desktop(harness.Session):
     SCREEN = "1280x1024"
 
     def restart_x(self, size, manager=False):
-        if self.program and self.program.poll() is None:
-            self.program.kill()  # left running by a failed case
+        self.leftovers()  # left running by a failed case
         self.xvfb.terminate()
         self.xvfb.wait()
-        self.xvfb, self.env["DISPLAY"] = start_xvfb(size)
-        self.display = self.env["DISPLAY"]
-        if os.path.exists(self.log.path):
-            os.remove(self.log.path)  # this run's players only
+        self.xvfb, self.display = harness.start_xvfb(size)
+        self.env["DISPLAY"] = self.display
+        if os.path.exists(self.log):
+            os.remove(self.log)  # this run's players only
         if manager:
-            wm = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(wm.terminate)
+            self.servers.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                                                 stderr=subprocess.DEVNULL))
             time.sleep(1.0)
 
     def geometry(self, expected=None):
@@ -52,32 +48,14 @@ class Desktop(EndToEnd):
         self.assertEqual(size, expected or size, "the window's size")
         return size
 
-    def to_disk_screen(self, args=()):
-        self.start(args=args)
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the intro theme's player")
-        self.focus()
-        time.sleep(1.0)
-        self.key("space")
-        return self.song_playing(lambda e: e[2] == "start " + test_e2e.song_paths()[0])
-
-    def song_playing(self, started):
-        player = self.log.wait_for(started, 15, "a song's player")[1]
-        self.log.wait_for(lambda e: e[1] == player and e[2] == "playing", 10, "the song playing")
-        time.sleep(1.5)  # next is taken once the overlay has gone
-        return player
-
     def click_next(self, player):
         # Clicks the middle of the panel's "next" button where it shows.
         x, y, w, h = picture_rect(*self.geometry())
         clicked = time.monotonic()
         subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x + w * 63 // 100), str(y + h * 4 // 100),
                         "click", "1"], env=self.env, check=True)
-        self.log.wait_for(lambda e: e[1] == player and e[2] == "cmd 4", 10, "next from the click")
+        self.logged(lambda e: e[1] == player and e[2] == "cmd 4", "next from the click")
         return self.song_playing(lambda e: e[2].startswith("start") and e[0] > clicked)
-
-    def stop(self):
-        self.program.send_signal(signal.SIGTERM)
-        self.assertEqual(self.program.wait(timeout=10), 0)
 
     def test_pointer_lands_on_what_is_seen(self):
         for manager in (False, True):
@@ -108,9 +86,7 @@ class Desktop(EndToEnd):
                 time.sleep(0.5)
                 # The bars beside the picture are black; the scrolling bands
                 # reach both inner edges of the picture.
-                xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display], capture_output=True).stdout
-                ppm = subprocess.run(["xwdtopnm"], input=xwd, capture_output=True, check=True).stdout
-                body = memoryview(ppm)[len(ppm) - width * height * 3:]
+                body = self.screenshot(width, height)
                 lit = lambda row, column: max(body[(row * width + column) * 3:][:3]) > 16  # noqa: E731
                 x, y, w, h = picture_rect(width, height)
                 for column in (0, x - 1, x + w, width - 1):
@@ -123,29 +99,22 @@ class Desktop(EndToEnd):
         for args, status, out, err in ((["--help"], 0, r"^Usage: musicdisk \[--window\] (.*\n)*  --window ", "^$"),
                                        (["--version"], 0, r"^musicdisk \d+\.\d+\n$", "^$"),
                                        (["--window", "-x"], 2, "^$", r"^musicdisk: unknown option '-x'\nUsage: ")):
-            done = subprocess.run([os.path.join(self.dir, "musicdisk"), *args], env=self.env, capture_output=True,
+            done = subprocess.run([self.path("musicdisk"), *args], env=self.env, capture_output=True,
                                   text=True, timeout=10)
             self.assertEqual((done.returncode, bool(re.search(out, done.stdout)), bool(re.search(err, done.stderr))),
                              (status, True, True), args)
-        # No display and no driver asked for: the screen failure, nothing
-        # left behind; a driver named explicitly still runs.
+        # No display and no driver asked for: the screen failure, no player,
+        # nothing left behind; a driver named explicitly still runs.
         bare = {k: v for k, v in self.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
         self.start(bare)
         self.assertEqual(self.program.wait(timeout=30), 255)
-        self.assertIn("Unable to open screen. Reason: Error code 1\n", self.program.communicate()[0].decode())
+        self.assertIn("Unable to open screen. Reason: Error code 1\n", self.said())
         self.assertEqual(self.players(), [])
         self.assert_nothing_left()
         self.start(dict(bare, SDL_VIDEODRIVER="offscreen"))
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the theme on the offscreen driver")
+        self.logged(lambda e: e[2] == "start " + THEME, "the theme on the offscreen driver", 60)
         self.stop()
-        self.assert_nothing_left()
-
-
-def load_tests(loader, tests, pattern):
-    return unittest.TestSuite(Desktop(name) for name in sorted(vars(Desktop)) if name.startswith("test"))
 
 
 if __name__ == "__main__":
-    test_e2e.MUSICDISK = sys.argv.pop(1)
-    test_e2e.SOURCE_DIR = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    harness.main()
