@@ -1,10 +1,9 @@
 #!/usr/bin/python3
-"""The pictures in assets/ against what the program does with them (geometry
-from the screen formulas, not from the generator), and Regenerate: the
-generator in tools/pictures makes exactly these files.
-
-    test_pictures.py SOURCE_DIR Pictures|Regenerate
-"""
+# The pictures in assets/ against what the program does with them (geometry
+# from the screen formulas, not from the generator), and Regenerate: the
+# generator in tools/pictures makes exactly these files.
+#
+#     test_pictures.py SOURCE_DIR Pictures|Regenerate
 
 import filecmp
 import math
@@ -41,7 +40,7 @@ def border(p, width):
 
 
 def panel_pieces(W, H):
-    """Screen rectangle and texel rectangle of each of the four panel quads."""
+    # Screen rectangle and texel rectangle of each of the four panel quads.
     top, bottom = H / 20 - H / 10 / 2, H / 20 + H / 10 / 2
     for name, cx, width, tex in (
             ("middle", W // 2 + W / -12.0, W // 3, (0, 0, 256, 71)),
@@ -52,8 +51,8 @@ def panel_pieces(W, H):
 
 
 def button_texels(W, H, lowest):
-    """Texel rectangle (u0, v0, u1, v1), end exclusive, lying under the
-    pixels whose whole percentages are lowest..lowest+6 across and 2..6 down."""
+    # Texel rectangle (u0, v0, u1, v1), end exclusive, lying under the pixels
+    # whose whole percentages are lowest..lowest+6 across and 2..6 down.
     x0, x1 = math.ceil(lowest * W / 100), math.ceil((lowest + 7) * W / 100) - 1
     y0, y1 = math.ceil(2 * H / 100), math.ceil(7 * H / 100) - 1
     for name, (sx0, sy0, sx1, sy1), (u0, v0, u1, v1) in panel_pieces(W, H):

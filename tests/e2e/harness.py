@@ -1,6 +1,6 @@
-"""What the end-to-end tests share: a private X server, a scratch data
-directory holding the musicdisk with a player beside it, a private runtime
-directory, key presses, waiting, process listings and screenshots."""
+# What the end-to-end tests share: a private X server, a scratch data
+# directory holding the musicdisk with a player beside it, a private runtime
+# directory, key presses, waiting, process listings and screenshots.
 import os
 import re
 import shutil
@@ -36,12 +36,18 @@ def start_with_fd(argv):
 def start_xvfb(size):
     # A server started at the same moment may win the display number after
     # ours named it: ours then ends. Try again until one stays and answers.
-    for _ in range(5):
-        proc, number = start_with_fd(["Xvfb", "-displayfd", "{}", "-screen", "0", size + "x24", "-nolisten", "tcp"])
+    # Servers in other process namespaces sharing /tmp take numbers whose
+    # locks they cannot check: $E2E_DISPLAYS ("70-79") keeps to a range.
+    low, _, high = os.environ.get("E2E_DISPLAYS", "").partition("-")
+    for number in range(int(low), int(high) + 1) if low else [None] * 5:
+        chosen = [":%d" % number] if number is not None else []
+        proc, found = start_with_fd(["Xvfb", *chosen, "-displayfd", "{}", "-screen", "0", size + "x24", "-nolisten",
+                                     "tcp", "-noreset"])
         time.sleep(0.5)
-        if number and proc.poll() is None and subprocess.run(["xdotool", "getmouselocation"], capture_output=True,
-                                                             env=dict(os.environ, DISPLAY=":" + number)).returncode == 0:
-            return proc, ":" + number
+        probe = subprocess.run(["xdotool", "getmouselocation"], env=dict(os.environ, DISPLAY=":" + found),
+                               capture_output=True)
+        if found and proc.poll() is None and probe.returncode == 0:
+            return proc, ":" + found
         proc.kill()
         proc.wait()
     raise RuntimeError("Xvfb did not start")
@@ -64,7 +70,7 @@ def processes():
 
 
 def children(pid):
-    """(pid, argv) of every living, not yet reaped child of pid."""
+    # (pid, argv) of every living, not yet reaped child of pid.
     return [(p, argv) for p, parent, state, argv, _ in processes() if parent == pid and state != "Z"]
 
 
@@ -94,11 +100,10 @@ class Session(unittest.TestCase):
         return os.path.join(self.dir, name)
 
     def tearDown(self):
-        for program in self.programs:
-            if program.poll() is None:
-                program.kill()
-                program.wait()
         self.leftovers()
+        for program in self.programs:
+            program.kill()
+            program.wait()
         for server in self.servers + [self.xvfb]:
             server.terminate()
             server.wait()
@@ -143,9 +148,6 @@ class Session(unittest.TestCase):
 
     def logged(self, predicate, what, timeout=10):
         return self.wait_for(lambda: next(filter(predicate, self.lines()), None), what, timeout)
-
-    def players(self):
-        return [(t, pid, what.split()[1:]) for t, pid, what in self.lines() if what.startswith("start")]
 
     def key(self, name):
         subprocess.run(["xdotool", "key", "--clearmodifiers", name], env=self.env, check=True)
@@ -200,10 +202,8 @@ class Session(unittest.TestCase):
         self.assertEqual([n for n in os.listdir(self.runtime) if n != "musicdisk"], [], "staged files left behind")
 
 
-def main(player=False):
-    # The command line: the musicdisk, the source tree and, if asked for, the real player.
+def main():
+    # The command line: the musicdisk, the source tree, the real player, then unittest's own.
     global MUSICDISK, SOURCE_DIR, PLAYER
-    MUSICDISK, SOURCE_DIR = sys.argv.pop(1), sys.argv.pop(1)
-    if player:
-        PLAYER = sys.argv.pop(1)
+    MUSICDISK, SOURCE_DIR, PLAYER = sys.argv.pop(1), sys.argv.pop(1), sys.argv.pop(1)
     unittest.main(module="__main__", verbosity=2)

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""A silent stand-in for musicplayer/sdlmusicplayer: notes its start and each
-command in $STANDIN_LOG ("monotonic-time pid what" a line), owns
-"musicplayerport", reports "loading" and "playing" to "demoport", and on
-next/previous reports "song ended" and ends, as the musicdisk expects."""
+# A silent stand-in for musicplayer/sdlmusicplayer: notes its start and each
+# command in $STANDIN_LOG ("monotonic-time pid what" a line), owns
+# "musicplayerport", reports "loading" and "playing" to "demoport", and on
+# next/previous reports "song ended" and ends, as the musicdisk expects.
 import os
 import socket
 import struct
@@ -72,9 +72,6 @@ def main():
         while True:
             conn, _ = server.accept()
             data = conn.recv(64)
-            if len(data) != 24:
-                conn.close()
-                continue
             value = MESSAGE.unpack(data)[7]
             log("cmd %d" % value)
             conn.send(data)

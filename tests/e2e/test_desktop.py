@@ -1,21 +1,61 @@
 #!/usr/bin/python3
-# The musicdisk on a desktop: its command line, a start without a display,
-# full screen on bare X servers, and clicks landing on what the user sees in
-# full screen, after Alt+Enter, in a resized and a moved window, with and
-# without a window manager. The real program under Xvfb, the stand-in player.
+# The musicdisk as a user runs it, under a real X server (Xvfb) with real key
+# presses and clicks (xdotool) and a stand-in player that notes what it is
+# told. EndToEnd: a whole run from the intro to Esc. Desktop: its command
+# line, a start without a display, full screen on bare X servers, and clicks
+# landing on what the user sees in full screen, after Alt+Enter, in a resized
+# and a moved window, with and without a window manager. How it ends on
+# SIGTERM: Session.stop, after most of these runs.
+#
+#     test_desktop.py MUSICDISK SOURCE_DIR EndToEnd|Desktop
 import os
 import re
 import subprocess
 import time
 
 import harness
-from harness import THEME
+from harness import THEME, song_paths
 
 
 def picture_rect(width, height):
     # Where a 4:3 picture lies in a window: as large as fits, centred.
     w, h = (width, (width * 3 + 2) // 4) if width * 3 <= height * 4 else ((height * 4 + 1) // 3, height)
     return (width - w) // 2, (height - h) // 2, w, h
+
+
+class EndToEnd(harness.Session):
+    def test_a_whole_run(self):
+        paths = song_paths()
+        self.assertEqual(len(paths), 15)
+        # The intro theme's player is told to quit; after the flash and the
+        # two-second pause the first song, row 0, starts.
+        first = self.to_disk_screen()
+        theme = self.logged(lambda e: e[2] == "start " + THEME, "the theme's player")[1]
+        self.logged(lambda e: e[1] == theme and e[2] == "cmd 2", "quit to the theme's player")
+        started = [what for _, _, what in self.lines() if what.startswith("start")]
+        self.assertEqual(started, ["start " + THEME, "start " + paths[0]])
+
+        # Cursor down: next to the player, the next one a second after the key.
+        pressed = time.monotonic()
+        self.key("Down")
+        self.logged(lambda e: e[1] == first and e[2] == "cmd 4", "next to the player")
+        second = self.song_playing(lambda e: e[2] == "start " + paths[1])
+        started = self.logged(lambda e: e[1] == second, "the second song's player")[0]
+        self.assertGreaterEqual(started - pressed, 1.0, "the next player starts one second after the key")
+        self.assertLess(started - pressed, 3.0)
+
+        self.key("Escape")
+        self.logged(lambda e: e[1] == second and e[2] == "cmd 2", "quit to the player")
+        try:
+            status = self.program.wait(timeout=30)  # the farewell fade takes 300 frames
+        except subprocess.TimeoutExpired:
+            self.fail("the musicdisk did not end after Esc")
+        said = self.said()
+        self.assertEqual(status, 0, said)
+        self.assertIn("Unpack data... done!\n", said)
+        # Without a session bus it says so once, and starts none.
+        self.assertLessEqual(len([line for line in said.splitlines() if "Unpack data" not in line]), 1, said)
+        self.assert_nothing_left()
 
 
 class Desktop(harness.Session):
@@ -35,18 +75,15 @@ class Desktop(harness.Session):
             time.sleep(1.0)
 
     def geometry(self, expected=None):
-        # The window's size as the X server has it, once it is expected.
-        for _ in range(100):
+        # The window's size as the X server has it, once it is as expected.
+        def size():
             shell = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Musicdisk",
                                     "getwindowgeometry", "--shell"], env=self.env, capture_output=True, text=True,
                                    timeout=30).stdout
             found = dict(line.split("=") for line in shell.split())
             self.window, size = found["WINDOW"], (int(found["WIDTH"]), int(found["HEIGHT"]))
-            if size == (expected or size):
-                break
-            time.sleep(0.1)
-        self.assertEqual(size, expected or size, "the window's size")
-        return size
+            return size if size == (expected or size) else None
+        return self.wait_for(size, "the window's size to be %s" % (expected,), 10)
 
     def click_next(self, player):
         # Clicks the middle of the panel's "next" button where it shows.
@@ -109,7 +146,7 @@ class Desktop(harness.Session):
         self.start(bare)
         self.assertEqual(self.program.wait(timeout=30), 255)
         self.assertIn("Unable to open screen. Reason: Error code 1\n", self.said())
-        self.assertEqual(self.players(), [])
+        self.assertEqual(self.lines(), [], "no player is started without a screen")
         self.assert_nothing_left()
         self.start(dict(bare, SDL_VIDEODRIVER="offscreen"))
         self.logged(lambda e: e[2] == "start " + THEME, "the theme on the offscreen driver", 60)
