@@ -1,12 +1,8 @@
 #!/usr/bin/python3
-"""A stand-in for musicplayer/sdlmusicplayer in end-to-end tests.
-
-It records how it was started and every command it receives in the file
-named by $STANDIN_LOG (one line each: monotonic time, pid, what), owns
-"musicplayerport" like a real player, reports "loading" and "playing" to
-"demoport", and on next/previous reports "song ended" and ends, as the
-musicdisk expects of a player. It makes no sound.
-"""
+# A silent stand-in for musicplayer/sdlmusicplayer: notes its start and each
+# command in $STANDIN_LOG ("monotonic-time pid what" a line), owns
+# "musicplayerport", reports "loading" and "playing" to "demoport", and on
+# next/previous reports "song ended" and ends, as the musicdisk expects.
 import os
 import socket
 import struct
@@ -14,13 +10,12 @@ import sys
 import time
 
 MESSAGE = struct.Struct("=IIBb4s4sHi")  # the 24-byte message, value at 20
-PLAY, QUIT, PAUSE, NEXT, PREVIOUS, STOP = 0, 2, 3, 4, 5, 6
+QUIT, NEXT, PREVIOUS = 2, 4, 5
 EVENT_PLAYING, EVENT_LOADING, EVENT_SONG_ENDED = 0, 1, 2
 
 
 def port_dir():
-    base = os.environ.get("XDG_RUNTIME_DIR")
-    return os.path.join(base, "musicdisk") if base else "/tmp/musicdisk-%d" % os.getuid()
+    return os.path.join(os.environ["XDG_RUNTIME_DIR"], "musicdisk")
 
 
 def log(what):
@@ -57,14 +52,11 @@ def take_port(path):
             probe = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
             try:
                 probe.connect(path)  # a live owner: wait for it to leave
-                probe.close()
                 time.sleep(0.05)
             except OSError:
+                os.unlink(path)  # left by an owner that was killed
+            finally:
                 probe.close()
-                try:
-                    os.unlink(path)  # left by a dead owner
-                except OSError:
-                    pass
     raise SystemExit("standin: port stays taken")
 
 
@@ -80,9 +72,6 @@ def main():
         while True:
             conn, _ = server.accept()
             data = conn.recv(64)
-            if len(data) != 24:
-                conn.close()
-                continue
             value = MESSAGE.unpack(data)[7]
             log("cmd %d" % value)
             conn.send(data)
@@ -96,11 +85,8 @@ def main():
             if value == QUIT:
                 return
     finally:
-        try:
-            if os.path.exists(path):
-                os.unlink(path)
-        except OSError:
-            pass
+        if os.path.exists(path):
+            os.unlink(path)
         log("exit")
 
 

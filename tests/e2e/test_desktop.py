@@ -1,18 +1,20 @@
 #!/usr/bin/python3
-# The musicdisk on a desktop: its command line, a start without a display,
-# full screen on bare X servers, and clicks landing on what the user sees in
-# full screen, after Alt+Enter, in a resized and a moved window, with and
-# without a window manager. The real program under Xvfb, the stand-in player.
+# The musicdisk as a user runs it, under a real X server (Xvfb) with real key
+# presses and clicks (xdotool) and a stand-in player that notes what it is
+# told. EndToEnd: a whole run from the intro to Esc. Desktop: its command
+# line, a start without a display, full screen on bare X servers, and clicks
+# landing on what the user sees in full screen, after Alt+Enter, in a resized
+# and a moved window, with and without a window manager. How it ends on
+# SIGTERM: Session.stop, after most of these runs.
+#
+#     test_desktop.py MUSICDISK SOURCE_DIR EndToEnd|Desktop
 import os
 import re
-import signal
 import subprocess
-import sys
 import time
-import unittest
 
-import test_e2e
-from test_e2e import EndToEnd, start_xvfb
+import harness
+from harness import THEME, song_paths
 
 
 def picture_rect(width, height):
@@ -21,50 +23,67 @@ def picture_rect(width, height):
     return (width - w) // 2, (height - h) // 2, w, h
 
 
-class Desktop(EndToEnd):
+class EndToEnd(harness.Session):
+    def test_a_whole_run(self):
+        paths = song_paths()
+        self.assertEqual(len(paths), 15)
+        # The intro theme's player is told to quit; after the flash and the
+        # two-second pause the first song, row 0, starts.
+        first = self.to_disk_screen()
+        theme = self.logged(lambda e: e[2] == "start " + THEME, "the theme's player")[1]
+        self.logged(lambda e: e[1] == theme and e[2] == "cmd 2", "quit to the theme's player")
+        started = [what for _, _, what in self.lines() if what.startswith("start")]
+        self.assertEqual(started, ["start " + THEME, "start " + paths[0]])
+
+        # Cursor down: next to the player, the next one a second after the key.
+        pressed = time.monotonic()
+        self.key("Down")
+        self.logged(lambda e: e[1] == first and e[2] == "cmd 4", "next to the player")
+        second = self.song_playing(lambda e: e[2] == "start " + paths[1])
+        started = self.logged(lambda e: e[1] == second, "the second song's player")[0]
+        self.assertGreaterEqual(started - pressed, 1.0, "the next player starts one second after the key")
+        self.assertLess(started - pressed, 3.0)
+
+        self.key("Escape")
+        self.logged(lambda e: e[1] == second and e[2] == "cmd 2", "quit to the player")
+        try:
+            status = self.program.wait(timeout=30)  # the farewell fade takes 300 frames
+        except subprocess.TimeoutExpired:
+            self.fail("the musicdisk did not end after Esc")
+        said = self.said()
+        self.assertEqual(status, 0, said)
+        self.assertIn("Unpack data... done!\n", said)
+        # Without a session bus it says so once, and starts none.
+        self.assertLessEqual(len([line for line in said.splitlines() if "Unpack data" not in line]), 1, said)
+        self.assert_nothing_left()
+
+
+class Desktop(harness.Session):
     SCREEN = "1280x1024"
 
     def restart_x(self, size, manager=False):
-        if self.program and self.program.poll() is None:
-            self.program.kill()  # left running by a failed case
+        self.leftovers()  # left running by a failed case
         self.xvfb.terminate()
         self.xvfb.wait()
-        self.xvfb, self.env["DISPLAY"] = start_xvfb(size)
-        self.display = self.env["DISPLAY"]
-        if os.path.exists(self.log.path):
-            os.remove(self.log.path)  # this run's players only
+        self.xvfb, self.display = harness.start_xvfb(size)
+        self.env["DISPLAY"] = self.display
+        if os.path.exists(self.log):
+            os.remove(self.log)  # this run's players only
         if manager:
-            wm = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(wm.terminate)
+            self.servers.append(subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
+                                                 stderr=subprocess.DEVNULL))
             time.sleep(1.0)
 
     def geometry(self, expected=None):
-        # The window's size as the X server has it, once it is expected.
-        for _ in range(100):
+        # The window's size as the X server has it, once it is as expected.
+        def size():
             shell = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Musicdisk",
                                     "getwindowgeometry", "--shell"], env=self.env, capture_output=True, text=True,
                                    timeout=30).stdout
             found = dict(line.split("=") for line in shell.split())
             self.window, size = found["WINDOW"], (int(found["WIDTH"]), int(found["HEIGHT"]))
-            if size == (expected or size):
-                break
-            time.sleep(0.1)
-        self.assertEqual(size, expected or size, "the window's size")
-        return size
-
-    def to_disk_screen(self, args=()):
-        self.start(args=args)
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the intro theme's player")
-        self.focus()
-        time.sleep(1.0)
-        self.key("space")
-        return self.song_playing(lambda e: e[2] == "start " + test_e2e.song_paths()[0])
-
-    def song_playing(self, started):
-        player = self.log.wait_for(started, 15, "a song's player")[1]
-        self.log.wait_for(lambda e: e[1] == player and e[2] == "playing", 10, "the song playing")
-        time.sleep(1.5)  # next is taken once the overlay has gone
-        return player
+            return size if size == (expected or size) else None
+        return self.wait_for(size, "the window's size to be %s" % (expected,), 10)
 
     def click_next(self, player):
         # Clicks the middle of the panel's "next" button where it shows.
@@ -72,12 +91,8 @@ class Desktop(EndToEnd):
         clicked = time.monotonic()
         subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x + w * 63 // 100), str(y + h * 4 // 100),
                         "click", "1"], env=self.env, check=True)
-        self.log.wait_for(lambda e: e[1] == player and e[2] == "cmd 4", 10, "next from the click")
+        self.logged(lambda e: e[1] == player and e[2] == "cmd 4", "next from the click")
         return self.song_playing(lambda e: e[2].startswith("start") and e[0] > clicked)
-
-    def stop(self):
-        self.program.send_signal(signal.SIGTERM)
-        self.assertEqual(self.program.wait(timeout=10), 0)
 
     def test_pointer_lands_on_what_is_seen(self):
         for manager in (False, True):
@@ -108,9 +123,7 @@ class Desktop(EndToEnd):
                 time.sleep(0.5)
                 # The bars beside the picture are black; the scrolling bands
                 # reach both inner edges of the picture.
-                xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display], capture_output=True).stdout
-                ppm = subprocess.run(["xwdtopnm"], input=xwd, capture_output=True, check=True).stdout
-                body = memoryview(ppm)[len(ppm) - width * height * 3:]
+                body = self.screenshot(width, height)
                 lit = lambda row, column: max(body[(row * width + column) * 3:][:3]) > 16  # noqa: E731
                 x, y, w, h = picture_rect(width, height)
                 for column in (0, x - 1, x + w, width - 1):
@@ -123,29 +136,22 @@ class Desktop(EndToEnd):
         for args, status, out, err in ((["--help"], 0, r"^Usage: musicdisk \[--window\] (.*\n)*  --window ", "^$"),
                                        (["--version"], 0, r"^musicdisk \d+\.\d+\n$", "^$"),
                                        (["--window", "-x"], 2, "^$", r"^musicdisk: unknown option '-x'\nUsage: ")):
-            done = subprocess.run([os.path.join(self.dir, "musicdisk"), *args], env=self.env, capture_output=True,
+            done = subprocess.run([self.path("musicdisk"), *args], env=self.env, capture_output=True,
                                   text=True, timeout=10)
             self.assertEqual((done.returncode, bool(re.search(out, done.stdout)), bool(re.search(err, done.stderr))),
                              (status, True, True), args)
-        # No display and no driver asked for: the screen failure, nothing
-        # left behind; a driver named explicitly still runs.
+        # No display and no driver asked for: the screen failure, no player,
+        # nothing left behind; a driver named explicitly still runs.
         bare = {k: v for k, v in self.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
         self.start(bare)
         self.assertEqual(self.program.wait(timeout=30), 255)
-        self.assertIn("Unable to open screen. Reason: Error code 1\n", self.program.communicate()[0].decode())
-        self.assertEqual(self.players(), [])
+        self.assertIn("Unable to open screen. Reason: Error code 1\n", self.said())
+        self.assertEqual(self.lines(), [], "no player is started without a screen")
         self.assert_nothing_left()
         self.start(dict(bare, SDL_VIDEODRIVER="offscreen"))
-        self.log.wait_for(lambda e: e[2] == "start music/Zeb-The_Creator.mp3", 60, "the theme on the offscreen driver")
+        self.logged(lambda e: e[2] == "start " + THEME, "the theme on the offscreen driver", 60)
         self.stop()
-        self.assert_nothing_left()
-
-
-def load_tests(loader, tests, pattern):
-    return unittest.TestSuite(Desktop(name) for name in sorted(vars(Desktop)) if name.startswith("test"))
 
 
 if __name__ == "__main__":
-    test_e2e.MUSICDISK = sys.argv.pop(1)
-    test_e2e.SOURCE_DIR = sys.argv.pop(1)
-    unittest.main(verbosity=2)
+    harness.main()

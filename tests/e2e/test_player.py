@@ -1,0 +1,190 @@
+#!/usr/bin/python3
+# The musicdisk under Xvfb with the real player. MediaControls: the desktop's
+# media controls end to end, a private session bus, the player's sound captured
+# by SDL's disk driver, playerctl, dbus-send and media keys from xdotool.
+# Boundary: where the two meet badly, every song file damaged, and a second
+# musicdisk started while one runs (and after one was killed).
+#
+#     test_player.py MUSICDISK SOURCE_DIR PLAYER MediaControls|Boundary
+import array
+import os
+import random
+import shutil
+import subprocess
+import time
+
+import harness
+from harness import THEME, children, song_paths
+
+BYTES_PER_SECOND = 44100 * 2 * 2
+
+
+class MediaControls(harness.Session):
+    def install(self):
+        # The real player with the real music; its sound goes to a file.
+        shutil.copy(harness.PLAYER, self.path("musicplayer/sdlmusicplayer"))
+        os.symlink(os.path.join(harness.SOURCE_DIR, "music"), self.path("music"))
+        self.audio = self.path("audio.raw")
+        self.env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
+
+    def players(self):
+        # The song paths of the musicdisk's running players.
+        return [argv[1] for _, argv in harness.children(self.program.pid) if argv[0].endswith("sdlmusicplayer")]
+
+    def loud(self):
+        # The root mean square of the last quarter second the player wrote.
+        with open(self.audio, "rb") as f:
+            f.seek(0, os.SEEK_END)
+            f.seek(max(0, f.tell() - BYTES_PER_SECOND // 4) & ~3)
+            samples = array.array("h", f.read())
+        return (sum(s * s for s in samples) / max(1, len(samples))) ** 0.5
+
+    def ctl(self, *args):
+        done = subprocess.run(["playerctl", "-p", "musicdisk"] + list(args), env=self.env, capture_output=True,
+                              text=True)
+        return done.stdout.strip()
+
+    def do(self, command):
+        how, what = command.split()
+        self.ctl(what) if how == "playerctl" else self.key(what)
+
+    def test_playerctl_and_media_keys_steer_the_disk_screen(self):
+        bus, address = harness.start_with_fd(["dbus-daemon", "--session", "--nofork", "--print-address={}"])
+        self.servers.append(bus)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.start()
+        follow = subprocess.Popen(["playerctl", "-p", "musicdisk", "--follow", "metadata", "--format",
+                                   "{{status}} {{title}}"], env=self.env, stdout=subprocess.PIPE, text=True)
+        self.servers.append(follow)
+        self.wait_for(lambda: self.players() == [THEME], "the intro theme")
+        self.assertEqual(self.ctl("status"), "Stopped")
+        # Nothing is taken during the intro: it goes on with its theme.
+        self.ctl("next")
+        time.sleep(1.5)
+        self.assertEqual(self.players(), [THEME])
+        self.assertEqual(self.ctl("status"), "Stopped")
+
+        # A media key is a key: it ends the intro. Then the first song plays.
+        self.focus()
+        self.key("XF86AudioNext")
+        self.wait_for(lambda: self.ctl("metadata", "title") == "Skyward", "the first song's title", 30)
+        self.assertEqual(self.ctl("metadata", "artist"), "Aurora")
+        # The length is the player's; sox measures the file on its own.
+        seconds = float(subprocess.run(["soxi", "-D", os.path.join(harness.SOURCE_DIR, "music/aurora-skyward.mp3")],
+                                       capture_output=True, text=True, check=True).stdout)
+        self.assertAlmostEqual(int(self.ctl("metadata", "mpris:length")) / 1e6, seconds, delta=0.1)
+        self.assertEqual(self.ctl("status"), "Playing")
+
+        # What the player makes of each command is heard; the status follows.
+        for command, status in [("playerctl pause", "Paused"), ("playerctl play", "Playing"),
+                                ("playerctl stop", "Stopped"), ("playerctl play-pause", "Playing"),
+                                ("key XF86AudioPlay", "Paused"), ("key XF86AudioPlay", "Playing")]:
+            self.do(command)
+            self.wait_for(lambda: self.ctl("status") == status, "%s after %s" % (status, command), 5)
+            heard = (lambda: self.loud() > 200) if status == "Playing" else (lambda: self.loud() < 20)
+            self.wait_for(heard, "the sound after " + command, 5)
+
+        # Song changes start the next player, which the title then names.
+        for command, path, title in [("playerctl next", "music/mr_velvet-late_night_call.MP3", "Late Night Call"),
+                                     ("key XF86AudioNext", "music/driftwood-tide_pools.mp3", "Tide Pools"),
+                                     ("playerctl previous", "music/mr_velvet-late_night_call.MP3", "Late Night Call")]:
+            self.do(command)
+            self.wait_for(lambda: self.players() == [path], "the player of " + path, 10)
+            self.wait_for(lambda: self.ctl("metadata", "title") == title, title, 10)
+            time.sleep(1.2)  # the overlay fades out; next and previous wait for it
+
+        # Quit leaves as Esc does, with the farewell fade, and ends the player.
+        quit = ["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.musicdisk",
+                "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"]
+        subprocess.run(quit, env=self.env, check=True, capture_output=True)
+        time.sleep(1.0)
+        self.assertIsNone(self.program.poll(), "the farewell fade runs")
+        self.assertEqual(self.program.wait(timeout=30), 0)
+        self.assertEqual(self.players(), [])
+
+        # Every change reached the bus as it happened (--follow prints on signals only).
+        follow.terminate()
+        seen = [line for line in follow.communicate()[0].splitlines() if line.strip()]
+        expected = ["Playing Skyward", "Paused Skyward", "Playing Skyward", "Stopped Skyward", "Playing Skyward",
+                    "Paused Skyward", "Playing Skyward", "Playing Late Night Call", "Playing Tide Pools",
+                    "Playing Late Night Call"]
+        it = iter(seen)
+        self.assertTrue(all(line in it for line in expected), "signals seen: %s" % seen)
+
+
+
+class Boundary(harness.Session):
+    def install(self):
+        # The real player, each start noted before it runs, with the time the
+        # process was made (clock ticks since boot, from /proc).
+        self.starts = self.path("starts.log")
+        shim = self.path("musicplayer/sdlmusicplayer")
+        with open(shim, "w") as f:
+            f.write('#!/bin/sh\necho "$(cut -d" " -f22 /proc/$$/stat) $1" >> %s\nexec %s "$@"\n'
+                    % (self.starts, harness.PLAYER))
+        os.chmod(shim, 0o755)
+        os.makedirs(self.path("music"))
+
+    def music(self, damaged):
+        for path in song_paths() + [THEME]:
+            target = self.path(path)
+            if damaged:
+                with open(target, "wb") as f:
+                    f.write(random.Random(path).randbytes(30000))
+            else:
+                os.symlink(os.path.join(harness.SOURCE_DIR, path), target)
+
+    def test_damaged_songs_are_skipped_once_a_second_then_the_disk_waits_for_a_pick(self):
+        self.music(damaged=True)
+        program = self.start()
+
+        def starts():
+            if not os.path.exists(self.starts):
+                return []
+            with open(self.starts) as f:
+                noted = [line.rstrip("\n").split(" ", 1) for line in f]
+            return [(int(t) / os.sysconf("SC_CLK_TCK"), path) for t, path in noted]
+
+        self.wait_for(starts, "the theme's player", 60)
+        self.focus()
+        time.sleep(1.0)
+        self.key("space")
+        songs = song_paths()
+        self.wait_for(lambda: len(starts()) == 1 + len(songs), "a start for every song", 40)
+        time.sleep(3)  # none may follow
+        seen = starts()[1:]
+        self.assertEqual([path for _, path in seen], songs, "each song once, in order, then none")
+        gaps = [b[0] - a[0] for a, b in zip(seen, seen[1:])]
+        self.assertGreaterEqual(min(gaps), 0.98, "at most one player start a second")  # to a tick
+
+        self.key("Down")  # a pick: the disk tries again, from the song after the one shown
+        self.wait_for(lambda: len(starts()) == 2 + len(songs), "a start after the pick", 5)
+        self.assertEqual(starts()[-1][1], songs[1])
+        self.wait_for(lambda: not children(program.pid), "the picked song to fail too", 5)
+        self.stop()
+        err = self.said()
+        for path in songs:
+            lines = [line for line in err.splitlines() if path in line]
+            self.assertEqual(len(lines), 1 + (path == songs[1]), "one line per failure of %s:\n%s" % (path, err))
+
+    def test_one_musicdisk_per_user_and_a_killed_one_blocks_nothing(self):
+        self.music(damaged=False)
+        first = self.start()
+        theme = self.wait_for(lambda: children(first.pid), "the first musicdisk's player", 60)[0][0]
+        second = self.start()
+        self.assertNotEqual(second.wait(timeout=10), 0)
+        said = second.stdout.read().decode(errors="replace")
+        self.assertIn("already running", said)
+        self.assertNotIn("Unpack data", said, "the second one got as far as its display")
+        self.assertIsNone(first.poll())
+        self.assertEqual([pid for pid, _ in children(first.pid)], [theme], "the first one's player untouched")
+
+        first.kill()
+        first.wait()
+        third = self.start()
+        self.wait_for(lambda: children(third.pid) or third.poll() is not None, "a player after the kill", 60)
+        self.assertIsNone(third.poll(), third.stdout.read() if third.poll() is not None else "")
+
+
+if __name__ == "__main__":
+    harness.main()
