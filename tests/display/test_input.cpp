@@ -2,7 +2,6 @@
 // driver would, taken back as window messages.
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdlib>
 #include <utility>
@@ -10,7 +9,6 @@
 
 #include "display/display.h"
 #include "display/window.h"
-#include "platform/termination.h"
 
 namespace {
 
@@ -163,18 +161,6 @@ TEST_F(InputTest, CloseRequestEndsTheProgramTheOrderlyWay) {
   push(close);
   EXPECT_EQ(takeAll(), (Messages{{IDCMP_CLOSEWINDOW, 0}}));
   EXPECT_TRUE(W3DCloseRequested());
-}
-
-TEST(Termination, SigtermWithTheDisplayOpenIsTheProgramsToHandle) {
-  installTerminationHandlers();
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  ASSERT_EQ(W3DSetup(), 1);
-  raise(SIGTERM);
-  raise(SIGINT);
-  EXPECT_TRUE(W3DCloseRequested());
-  // SDL saw no signal: no quit event reaches the window as a close.
-  EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT), 0);
-  W3DCleanup();
 }
 
 }  // namespace
