@@ -1,6 +1,8 @@
 // End to end on a real X server: the screen opens and closes on X11, real
-// key presses and a real click (xdotool) arrive as window messages, and a
-// desktop too small for any mode is the mode failure.
+// key presses (xdotool) arrive as window messages, Alt+Enter leaves full
+// screen, the mode is the largest 4:3 size that fits, and a desktop too small
+// for any mode is the mode failure. Clicks where the picture lies are proven
+// by the whole program's desktop runs (tests/e2e).
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -49,7 +51,7 @@ class X11Test : public testing::Test {
   XServer server;
 };
 
-TEST_F(X11Test, RealKeysAndAClickArriveAsMessages) {
+TEST_F(X11Test, RealKeysArriveAsMessages) {
   start("1280x1024x24");
   ASSERT_EQ(W3DSetup(), 1);
   EXPECT_EQ(SCREEN_WIDTH, 1280);  // 1280 x 960 is the largest 4:3 mode on 1280 x 1024
@@ -71,24 +73,12 @@ TEST_F(X11Test, RealKeysAndAClickArriveAsMessages) {
   for (size_t i = 0; i + 1 < held.size(); i++) EXPECT_EQ(held[i].second, 0x4C);
   EXPECT_EQ(held.back().second, 0xCC);
 
-  const char *click[] = {"mousemove", "--sync", "640", "600", "click", "1", nullptr};
-  ASSERT_EQ(runXdotool(server, click), 0);
-  Messages buttons = collect(2, IDCMP_MOUSEBUTTONS);
-  Messages clicked = {{IDCMP_MOUSEBUTTONS, SELECTDOWN}, {IDCMP_MOUSEBUTTONS, SELECTUP}};
-  EXPECT_EQ(buttons, clicked);
-  int windowWidth = 0, windowHeight = 0;
-  SDL_GetWindowSize(w3d_Screen->window, &windowWidth, &windowHeight);
-  SDL_Rect picture = pictureRect(windowWidth, windowHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
-  EXPECT_EQ(w3d_Screen->MouseX, (640 - picture.x) * SCREEN_WIDTH / picture.w);
-  EXPECT_EQ(w3d_Screen->MouseY, (600 - picture.y) * SCREEN_HEIGHT / picture.h);
-
   // Alt+Enter makes a window of the full screen, and is not a key message.
   ASSERT_TRUE(w3d_Screen->fullScreen);
   const char *altEnter[] = {"key", "alt+Return", nullptr};
   ASSERT_EQ(runXdotool(server, altEnter), 0);
-  Messages alt = collect(2, IDCMP_RAWKEY, 0xE4);
   Messages altOnly = {{IDCMP_RAWKEY, 0x64}, {IDCMP_RAWKEY, 0xE4}};
-  EXPECT_EQ(alt, altOnly);
+  EXPECT_EQ(collect(2, IDCMP_RAWKEY, 0xE4), altOnly);
   EXPECT_FALSE(w3d_Screen->fullScreen);
 
   W3DCleanup();
