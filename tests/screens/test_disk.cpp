@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -102,7 +103,22 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     int32_t counterAfterKey;
     int listOffset;
   } changes[] = {{KEY_UP, 18, 2}, {KEY_DOWN, 20, 0}};
+  // A player that stays until it is ended: one that could not start would
+  // count as a failed song and move the list on by itself.
+  ScratchDirectory scratch;
+  char previousDirectory[4096];
+  ASSERT_NE(getcwd(previousDirectory, sizeof previousDirectory), nullptr);
+  ASSERT_EQ(mkdir((scratch / "musicplayer").c_str(), 0700), 0);
+  FILE *script = fopen((scratch / "musicplayer/sdlmusicplayer").c_str(), "w");
+  ASSERT_NE(script, nullptr);
+  fputs("#!/bin/sh\nexec sleep 30\n", script);
+  fclose(script);
+  ASSERT_EQ(chmod((scratch / "musicplayer/sdlmusicplayer").c_str(), 0700), 0);
+  ASSERT_EQ(chdir(scratch.path.c_str()), 0);
   for (const auto &change : changes) {
+    // The previous case's player ends, and starts keep their second apart.
+    quitPlayer();
+    usleep(PLAYER_START_SPACING_MS * 1000);
     reset();
     press(100, change.key);
     EXPECT_EQ(currentSong.load(), change.counterAfterKey);
@@ -126,6 +142,8 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     pass(310);
     EXPECT_EQ(listCentreRow(), (change.counterAfterKey + 1) % 15);
   }
+  quitPlayer();
+  ASSERT_EQ(chdir(previousDirectory), 0);
   // A song that ended by itself: the list keeps it until the next plays.
   reset();
   pass(400);
