@@ -82,17 +82,7 @@ std::vector<Quad> makeQuads(W3D_Texture *const *textures) {
   for (int i = 0; i < QUADS; i++) {
     float x = float(next(SCREEN_WIDTH - 48)), y = float(next(SCREEN_HEIGHT - 48));
     float grey = 0.5f + float(next(50)) / 100.0f, alpha = 0.3f + float(next(70)) / 100.0f;
-    auto vertex = [&](float vx, float vy, float u, float v) {
-      W3D_Vertex out{};
-      out.x = vx;
-      out.y = vy;
-      out.z = 0.5;
-      out.w = 2.0f;
-      out.u = u;
-      out.v = v;
-      out.color = W3D_Color{grey, grey, grey, alpha};
-      return out;
-    };
+    auto vertex = [&](float vx, float vy, float u, float v) { return quadVertex(vx, vy, u, v, grey, alpha); };
     W3D_Vertex a = vertex(x, y, 0, 0), b = vertex(x + 48, y, 256, 0), c = vertex(x + 48, y + 48, 256, 256),
                d = vertex(x, y + 48, 0, 256);
     W3D_Texture *texture = textures[i / (QUADS / TEXTURES)];

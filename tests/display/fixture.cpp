@@ -86,19 +86,21 @@ void fillHalf(SDL_Renderer *renderer, SDL_Texture *half, Uint8 r, Uint8 g, Uint8
   SDL_SetRenderTarget(renderer, previous);
 }
 
+W3D_Vertex quadVertex(float x, float y, float u, float v, float brightness, float alpha) {
+  W3D_Vertex out{};
+  out.x = x;
+  out.y = y;
+  out.z = 0.5;
+  out.w = 2.0f;
+  out.u = u;
+  out.v = v;
+  out.color = W3D_Color{brightness, brightness, brightness, alpha};
+  return out;
+}
+
 void drawQuad(W3D_Context *context, W3D_Texture *texture, float x0, float y0, float x1, float y1, float u0, float v0,
               float u1, float v1, float brightness, float alpha) {
-  auto vertex = [&](float x, float y, float u, float v) {
-    W3D_Vertex out{};
-    out.x = x;
-    out.y = y;
-    out.z = 0.5;
-    out.w = 2.0f;
-    out.u = u;
-    out.v = v;
-    out.color = W3D_Color{brightness, brightness, brightness, alpha};
-    return out;
-  };
+  auto vertex = [&](float x, float y, float u, float v) { return quadVertex(x, y, u, v, brightness, alpha); };
   W3D_Triangle triangle{};
   triangle.tex = texture;
   triangle.v1 = vertex(x0, y0, u0, v0);

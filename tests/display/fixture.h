@@ -39,6 +39,8 @@ W3D_Texture *makeTexture(W3D_Context *context, const uint32_t *texels, int width
 Rgba readPixel(SDL_Renderer *renderer, SDL_Texture *half, int x, int y);
 // Fills a whole half with one opaque colour.
 void fillHalf(SDL_Renderer *renderer, SDL_Texture *half, Uint8 r, Uint8 g, Uint8 b);
+// One corner of a quad as the batch makes it: grey level and opacity 0 to 1.
+W3D_Vertex quadVertex(float x, float y, float u, float v, float brightness, float alpha);
 // A textured rectangle x0..x1, y0..y1 with the given texel range, grey
 // level and alpha, drawn as the batch does it: triangles A, B, C and A, D, C.
 void drawQuad(W3D_Context *context, W3D_Texture *texture, float x0, float y0, float x1, float y1, float u0, float v0,
