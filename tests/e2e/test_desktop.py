@@ -2,10 +2,10 @@
 # The musicdisk as a user runs it, under a real X server (Xvfb) with real key
 # presses and clicks (xdotool) and a stand-in player that notes what it is
 # told. EndToEnd: a whole run from the intro to Esc. Desktop: its command
-# line, a start without a display, full screen on bare X servers, and clicks
-# landing on what the user sees in full screen, after Alt+Enter, in a resized
-# and a moved window, with and without a window manager. How it ends on
-# SIGTERM: Session.stop, after most of these runs.
+# line, a start without a display or on one too small, full screen on bare X
+# servers, and clicks landing on what the user sees in full screen, after
+# Alt+Enter, in a resized and a moved window, with and without a window
+# manager. How it ends on SIGTERM: Session.stop, after most of these runs.
 #
 #     test_desktop.py MUSICDISK SOURCE_DIR EndToEnd|Desktop
 import os
@@ -147,6 +147,13 @@ class Desktop(harness.Session):
         self.assertEqual(self.program.wait(timeout=30), 255)
         self.assertIn("Unable to open screen. Reason: Error code 1\n", self.said())
         self.assertEqual(self.lines(), [], "no player is started without a screen")
+        self.assert_nothing_left()
+        # A desktop smaller than the smallest mode: the mode failure, likewise.
+        self.restart_x("600x400")
+        self.start()
+        self.assertEqual(self.program.wait(timeout=30), 255)
+        self.assertIn("Error: No ModeID found\n", self.said())
+        self.assertEqual(self.lines(), [], "no player is started without a mode")
         self.assert_nothing_left()
         self.start(dict(bare, SDL_VIDEODRIVER="offscreen"))
         self.logged(lambda e: e[2] == "start " + THEME, "the theme on the offscreen driver", 60)

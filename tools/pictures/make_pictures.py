@@ -6,7 +6,9 @@ assets/): twenty 256x256 binary PPM files and the small font32.ppm.info.
 
 The output depends only on this code, the DejaVu fonts and the Debian
 python3-numpy / python3-pil it runs with: no clock, no unseeded randomness.
-Running it twice gives the same bytes."""
+Running it twice gives the same bytes. Pictures that break what the screens
+rely on (rules.py) are not written: each broken rule is named and the exit
+status is 1."""
 
 import os
 import sys
@@ -19,6 +21,7 @@ import cow  # noqa: E402
 import font_sheet  # noqa: E402
 import landscape  # noqa: E402
 import logos  # noqa: E402
+import rules  # noqa: E402
 import water  # noqa: E402
 
 L, B = common.HEADER_LINES, common.HEADER_BLANKS
@@ -66,9 +69,15 @@ def main(argv):
         sys.stderr.write("usage: make_pictures.py OUTPUT_DIRECTORY\n")
         return 2
     outdir = argv[1]
+    made = [(name, header, make()) for name, header, make in pictures()]
+    problems = list(rules.broken({name[:-len(".ppm")]: rgb for name, _, rgb in made}))
+    for problem in problems:
+        sys.stderr.write("make_pictures.py: %s\n" % problem)
+    if problems:
+        return 1
     os.makedirs(outdir, exist_ok=True)
-    for name, header, make in pictures():
-        common.write_ppm(os.path.join(outdir, name), make(), header)
+    for name, header, rgb in made:
+        common.write_ppm(os.path.join(outdir, name), rgb, header)
     with open(os.path.join(outdir, "font32.ppm.info"), "wb") as f:
         f.write(font_sheet.INFO_TEXT.encode("ascii"))
     return 0
