@@ -23,6 +23,7 @@ namespace {
 void pickSong(DiskState *state, int32_t step) {
   currentSong.fetch_add(step);
   state->listOffset = 0;
+  flashtime = state->t;  // the overlay fades in again over the usual second
   resumeSongs();
 }
 

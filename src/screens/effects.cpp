@@ -121,7 +121,11 @@ void introFlash(int32_t t, bool introEnding) {
 }
 
 bool diskFlash(int32_t t) {
-  if (loadingSong.load() != 0) {
+  // When every song has failed, the overlay fades back as after a load, so
+  // that the panel and the list show while the disk waits for a pick.
+  bool waitingForPick = songsHalted();
+  if (waitingForPick) W3DWriteText("FAILED", 29, 1, 1.0f);
+  if (loadingSong.load() != 0 && !waitingForPick) {
     flashin = t;
     float a = t < flashtime + 100 ? (float)(t - flashtime) / 100.0f : 1.0f;
     drawFlashOverlay(a > 1.0f ? 1.0f : a, 0.0f);

@@ -16,6 +16,7 @@
 #include "batch_reader.h"
 #include "display/display.h"
 #include "draw/batch.h"
+#include "draw/textures.h"
 #include "music/music.h"
 #include "platform/ports.h"
 #include "screens/disk.h"
@@ -270,4 +271,25 @@ TEST_F(Disk, TheFrameCoversTheScreenWithBandsAndPanel) {
     }
   EXPECT_EQ(panel, 4);
   EXPECT_EQ(quads.back().slot, 1);  // pointer and sparks last
+}
+
+TEST_F(Disk, WhenEverySongHasFailedTheOverlayFadesBackUntilAPick) {
+  auto overlayAlpha = [this](int32_t t) {
+    pass(t);
+    float alpha = 0;
+    for (const Quad &q : batchQuads()) alpha = q.slot == WATER_SLOT ? q.alpha : alpha;
+    return alpha;
+  };
+  loadingSong = 1;
+  changeSong = 1;
+  flashtime = 0;
+  EXPECT_EQ(overlayAlpha(150), 1.0f);
+  failedInARow = numberOfSongs;
+  EXPECT_NEAR(overlayAlpha(200), 0.5f, 0.02f);
+  EXPECT_EQ(overlayAlpha(260), 0.0f) << "the panel and the list show";
+  EXPECT_NE(shown("FAILED"), nullptr);
+  press(300, KEY_DOWN);  // a pick: the overlay comes back over the usual second
+  EXPECT_NEAR(overlayAlpha(350), 0.5f, 0.02f);
+  EXPECT_EQ(failedInARow, 0);
+  EXPECT_NE(shown("LOADING"), nullptr);
 }
