@@ -38,8 +38,3 @@ int32_t syncmusic(const char *portName, int32_t value) {
   int32_t reply = -1;
   return sendMusicMessage(portName, value, &reply) == SEND_REPLIED ? reply : -1;
 }
-
-int32_t playerSongLength() {
-  int32_t length = syncmusic(PLAYER_PORT, PLAYER_LENGTH);
-  return length == PLAYER_LENGTH || length <= 0 ? -1 : length;
-}
