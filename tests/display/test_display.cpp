@@ -189,13 +189,14 @@ TEST_P(DisplayTest, TrianglesGoInRunsOfOneTextureOnlyInsideTheLock) {
 TEST_P(DisplayTest, TextureCoordinatesAreTexelsAndRepeatAndUploadsAndFreesKeepOrder) {
   W3D_Texture *halves = texture([](int x) { return x < 8 ? 0xFFFF0000u : 0xFF0000FFu; });
   ASSERT_EQ(W3DLockHardware(w3d_Context), 0);
-  // Texels 0-8 (red) on the left, 8-16 (blue) one period further on the right.
-  drawQuad(w3d_Context, halves, 0, 0, 512, 384, 0, 0, 8, 16, 1.0f, 1.0f);
-  drawQuad(w3d_Context, halves, 512, 0, 1024, 384, 24, 16, 32, 32, 1.0f, 1.0f);
+  // Texels 8-16 (blue) on the left, 16-24 one period further on the right:
+  // red again, where a clamped texture would show its blue edge.
+  drawQuad(w3d_Context, halves, 0, 0, 512, 384, 8, 0, 16, 16, 1.0f, 1.0f);
+  drawQuad(w3d_Context, halves, 512, 0, 1024, 384, 16, 16, 24, 32, 1.0f, 1.0f);
   W3DUnLockHardware(w3d_Context);
   W3D_Flush(w3d_Context);
-  expectPixel(0, 200, 200, 255, 0, 0);
-  expectPixel(0, 830, 200, 0, 0, 255);
+  expectPixel(0, 200, 200, 0, 0, 255);
+  expectPixel(0, 830, 200, 255, 0, 0);
 
   // New texels uploaded are drawn; a texture freed is drawn first if queued.
   W3D_Texture *changing = solid(0xFFFF0000);
