@@ -26,6 +26,7 @@
 
 #include "display/display.h"
 #include "fixture.h"
+#include "xserver.h"
 
 // ------------------------------------------------- allocation counting
 // malloc and friends of the whole program, counted on the main thread

@@ -34,7 +34,7 @@
 #include "screens/disk.h"
 #include "screens/effects.h"
 #include "screens/intro.h"
-#include "fixture.h"
+#include "xserver.h"
 
 extern char **environ;
 
