@@ -1,13 +1,10 @@
 // What the archive tests share: files, test data, and running the real
-// tools (ours, lhasa, jlha) as child processes. Scratch directories are the
-// ones every test uses (../music/scratch.h).
+// tools (ours, lhasa, jlha) as child processes. Scratch directories and
+// child processes are the ones every test uses (../music/scratch.h).
 #pragma once
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,8 +19,6 @@
 #include <vector>
 
 #include "../music/scratch.h"
-
-extern char **environ;
 
 namespace testutil {
 
@@ -87,28 +82,13 @@ inline RunResult run(const std::vector<std::string> &argv, const std::string &di
   RunResult result;
   char outName[] = "/tmp/lh5-test-out-XXXXXX";
   char errName[] = "/tmp/lh5-test-err-XXXXXX";
-  int outFd = mkstemp(outName), errFd = mkstemp(errName);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  std::vector<char *> args;
-  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  } else {
+  close(mkstemp(outName));
+  close(mkstemp(errName));
+  ChildProcess child;
+  if (!child.start(argv, {}, outName, errName, dir))
     result.err = "cannot start " + argv[0];
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(outFd);
-  close(errFd);
+  else if (child.waitForExit(120000) && WIFEXITED(child.status))
+    result.status = WEXITSTATUS(child.status);
   Bytes out = readFile(outName), err = readFile(errName);
   result.out.assign(out.begin(), out.end());
   result.err += std::string(err.begin(), err.end());
