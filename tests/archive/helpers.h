@@ -79,22 +79,17 @@ struct RunResult {
 
 // Runs argv in directory dir (when not empty) and collects its output.
 inline RunResult run(const std::vector<std::string> &argv, const std::string &dir = "") {
-  RunResult result;
   char outName[] = "/tmp/lh5-test-out-XXXXXX";
   char errName[] = "/tmp/lh5-test-err-XXXXXX";
   close(mkstemp(outName));
   close(mkstemp(errName));
   ChildProcess child;
-  if (!child.start(argv, {}, outName, errName, dir))
-    result.err = "cannot start " + argv[0];
-  else if (child.waitForExit(120000) && WIFEXITED(child.status))
-    result.status = WEXITSTATUS(child.status);
+  bool ended = child.start(argv, {}, outName, errName, dir) && child.waitForExit(120000);
   Bytes out = readFile(outName), err = readFile(errName);
-  result.out.assign(out.begin(), out.end());
-  result.err += std::string(err.begin(), err.end());
   unlink(outName);
   unlink(errName);
-  return result;
+  return {ended && WIFEXITED(child.status) ? WEXITSTATUS(child.status) : -1, std::string(out.begin(), out.end()),
+          std::string(err.begin(), err.end())};
 }
 
 inline std::string lh5Tool() { return std::string(MUSICDISK_BINARY_DIR) + "/tools/lh5/lh5"; }

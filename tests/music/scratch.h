@@ -21,6 +21,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -41,19 +42,16 @@ inline int removeEntry(const char *path, const struct stat *, int, struct FTW *)
 
 struct ScratchDirectory {
   std::string path;
-  std::string previousRuntime;
-  bool hadRuntime = false;
+  std::string previousRuntime;  // empty: there was none (an empty one is none either)
 
   ScratchDirectory() {
     char pattern[] = "/tmp/musicdisk-test-XXXXXX";
     if (mkdtemp(pattern)) path = pattern;
-    const char *runtime = getenv("XDG_RUNTIME_DIR");
-    hadRuntime = runtime != nullptr;
-    if (runtime) previousRuntime = runtime;
+    if (const char *runtime = getenv("XDG_RUNTIME_DIR")) previousRuntime = runtime;
     setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
   }
   ~ScratchDirectory() {
-    if (hadRuntime)
+    if (!previousRuntime.empty())
       setenv("XDG_RUNTIME_DIR", previousRuntime.c_str(), 1);
     else
       unsetenv("XDG_RUNTIME_DIR");
@@ -125,15 +123,14 @@ struct ChildProcess {
 
 // A raw client of a port's socket file, which can send anything at all.
 // Receives time out after two seconds, so a failing owner cannot hang a test.
+// Only async-signal-safe calls: a forked child of a test may use it too.
 inline int rawConnect(const std::string &path) {
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un addr = {};
   addr.sun_family = AF_UNIX;
-  snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  memcpy(addr.sun_path, path.c_str(), std::min(path.size(), sizeof addr.sun_path - 1));
   if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-    int error = errno;
     close(fd);
-    errno = error;
     return -1;
   }
   timeval bound = {2, 0};

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <cerrno>
 #include <cstring>
@@ -47,8 +46,6 @@ TEST_F(Ports, TheDirectoryIsPrivateAndRefusedWhenOthersCouldPlantAPort) {
     EXPECT_FALSE(portDirectory(dir, sizeof dir, true)) << k;
     EXPECT_EQ(createPublicPort(HANDLER_PORT), nullptr) << k;
   }
-  for (const std::string &name : {std::string(), std::string("a/b"), std::string(".."), std::string(200, 'x')})
-    EXPECT_EQ(createPublicPort(name.c_str()), nullptr) << name;
   setenv("XDG_RUNTIME_DIR", "relative/not/allowed", 1);
   portDirectory(dir, sizeof dir, false);
   EXPECT_EQ(std::string(dir), "/tmp/musicdisk-" + std::to_string(geteuid()));
@@ -100,11 +97,8 @@ TEST_F(Ports, ASenderOfAnotherUserIsRefused) {
     // Only async-signal-safe calls here. Exit 0: refused without a reply
     // (closed before the send, or after it unread).
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    memcpy(addr.sun_path, path.c_str(), path.size());
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) _exit(11);
+    int fd = rawConnect(path);
+    if (fd < 0) _exit(11);
     unsigned char message[PORT_MESSAGE_SIZE] = {};
     message[8] = 5;
     message[18] = PORT_MESSAGE_SIZE;  // little-endian length
