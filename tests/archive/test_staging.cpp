@@ -9,7 +9,6 @@
 #include "driver/staging.h"
 #include "helpers.h"
 #include "platform/files.h"
-#include "platform/lh5/lh5.h"
 
 using namespace testutil;
 

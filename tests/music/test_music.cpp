@@ -71,6 +71,7 @@ TEST_F(Music, SyncmusicPutsAnExecMessageAndReturnsTheReply) {
 
 TEST_F(Music, TheHandlerActsOnEventsOnlyOnTheDiskScreenAndRepliesToAll) {
   startHandler();
+  EXPECT_EQ(createPublicPort(HANDLER_PORT), nullptr) << "a live owner's port is not taken over";
   for (int32_t value : {EVENT_SONG_ENDED, EVENT_PLAYING, HANDLER_QUIT}) EXPECT_EQ(syncmusic("demoport", value), value);
   EXPECT_EQ(currentSong.load(), 15);
   EXPECT_EQ(loadingSong.load(), 1);
