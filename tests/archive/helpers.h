@@ -1,13 +1,10 @@
 // What the archive tests share: files, test data, and running the real
-// tools (ours, lhasa, jlha) as child processes. Scratch directories are the
-// ones every test uses (../music/scratch.h).
+// tools (ours, lhasa, jlha) as child processes. Scratch directories and
+// child processes are the ones every test uses (../music/scratch.h).
 #pragma once
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,8 +19,6 @@
 #include <vector>
 
 #include "../music/scratch.h"
-
-extern char **environ;
 
 namespace testutil {
 
@@ -84,37 +79,17 @@ struct RunResult {
 
 // Runs argv in directory dir (when not empty) and collects its output.
 inline RunResult run(const std::vector<std::string> &argv, const std::string &dir = "") {
-  RunResult result;
   char outName[] = "/tmp/lh5-test-out-XXXXXX";
   char errName[] = "/tmp/lh5-test-err-XXXXXX";
-  int outFd = mkstemp(outName), errFd = mkstemp(errName);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  std::vector<char *> args;
-  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  } else {
-    result.err = "cannot start " + argv[0];
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(outFd);
-  close(errFd);
+  close(mkstemp(outName));
+  close(mkstemp(errName));
+  ChildProcess child;
+  bool ended = child.start(argv, {}, outName, errName, dir) && child.waitForExit(120000);
   Bytes out = readFile(outName), err = readFile(errName);
-  result.out.assign(out.begin(), out.end());
-  result.err += std::string(err.begin(), err.end());
   unlink(outName);
   unlink(errName);
-  return result;
+  return {ended && WIFEXITED(child.status) ? WEXITSTATUS(child.status) : -1, std::string(out.begin(), out.end()),
+          std::string(err.begin(), err.end())};
 }
 
 inline std::string lh5Tool() { return std::string(MUSICDISK_BINARY_DIR) + "/tools/lh5/lh5"; }

@@ -1,9 +1,8 @@
 // The -lh5- codec in process: what goes in comes out, for every kind of
-// input, the encoder really uses the whole window and the longest match,
-// and the decoder stops on cut, inflated and damaged streams.
+// input, and the encoder really uses the whole window and the longest match.
+// Cut and damaged streams are the hostile archives' tests (through the real
+// tool) and the fuzz target's.
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "helpers.h"
 #include "platform/lh5/lh5.h"
@@ -55,37 +54,7 @@ TEST(Codec, EveryKindOfInputComesBackWholeAndShrinksAsItShould) {
     lh5::DecodeStatus status = lh5::decompressToBuffer(packed.data(), packed.size(), out.data(), out.size());
     EXPECT_EQ(status, lh5::DecodeStatus::ok) << c.what << ": " << lh5::describe(status);
     EXPECT_TRUE(out == c.data) << c.what;
-    if (c.maxPacked) {
-      EXPECT_LT(packed.size(), c.maxPacked) << c.what;
-    }
+    EXPECT_TRUE(c.maxPacked == 0 || packed.size() < c.maxPacked) << c.what << ": " << packed.size();
     EXPECT_GE(packed.size(), c.minPacked) << c.what;
   }
-}
-
-TEST(Codec, TheDecoderStopsOnCutInflatedAndDamagedStreams) {
-  Bytes pic = testutil::picture(5);
-  Bytes packed = lh5::compress(pic.data(), pic.size());
-  Bytes out(pic.size());
-  for (size_t keep : {size_t(0), size_t(1), size_t(2), size_t(10), packed.size() / 2, packed.size() - 1})
-    EXPECT_EQ(lh5::decompressToBuffer(packed.data(), keep, out.data(), out.size()), lh5::DecodeStatus::truncated)
-        << keep;
-  // A claimed size far beyond what the data holds ends as soon as the data does.
-  uint64_t produced = 0;
-  auto count = [](void *c, const uint8_t *, size_t n) {
-    *static_cast<uint64_t *>(c) += n;
-    return true;
-  };
-  EXPECT_EQ(lh5::decompress(packed.data(), packed.size(), 1ull << 40, count, &produced), lh5::DecodeStatus::truncated);
-  EXPECT_LT(produced, pic.size() + (1u << 20));
-  // Damage shows (the member's CRC catches the rest).
-  std::mt19937 rng(7);
-  int failures = 0;
-  for (int round = 0; round < 300; round++) {
-    Bytes bad = packed;
-    for (int k = 0; k < 1 + round % 4; k++)
-      bad[rng() % std::min<size_t>(bad.size(), 64 + round * 40)] ^= uint8_t(1 + rng() % 255);
-    lh5::DecodeStatus status = lh5::decompressToBuffer(bad.data(), bad.size(), out.data(), out.size());
-    failures += status != lh5::DecodeStatus::ok || out != pic;
-  }
-  EXPECT_GT(failures, 250);
 }

@@ -2,19 +2,26 @@
 // per test, which is also the test's port directory root (XDG_RUNTIME_DIR),
 // so that tests running in parallel never meet on a port; a raw client of
 // a port's socket; and a port owner on a thread of its own that records
-// what it is sent.
+// what it is sent; and a child process started with its own environment
+// and output files.
 #pragma once
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -29,23 +36,22 @@
 
 #include "platform/ports.h"
 
+extern char **environ;
+
 inline int removeEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 struct ScratchDirectory {
   std::string path;
-  std::string previousRuntime;
-  bool hadRuntime = false;
+  std::string previousRuntime;  // empty: there was none (an empty one is none either)
 
   ScratchDirectory() {
     char pattern[] = "/tmp/musicdisk-test-XXXXXX";
     if (mkdtemp(pattern)) path = pattern;
-    const char *runtime = getenv("XDG_RUNTIME_DIR");
-    hadRuntime = runtime != nullptr;
-    if (runtime) previousRuntime = runtime;
+    if (const char *runtime = getenv("XDG_RUNTIME_DIR")) previousRuntime = runtime;
     setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
   }
   ~ScratchDirectory() {
-    if (hadRuntime)
+    if (!previousRuntime.empty())
       setenv("XDG_RUNTIME_DIR", previousRuntime.c_str(), 1);
     else
       unsetenv("XDG_RUNTIME_DIR");
@@ -54,6 +60,10 @@ struct ScratchDirectory {
   std::string operator/(const std::string &name) const { return path + "/" + name; }
   std::string portDir() const { return path + "/musicdisk"; }
   std::string portFile(const char *name) const { return portDir() + "/" + name; }
+  bool hasPortFile(const char *name) const {
+    struct stat st;
+    return lstat(portFile(name).c_str(), &st) == 0;
+  }
 };
 
 inline int64_t nowMs() {
@@ -62,17 +72,65 @@ inline int64_t nowMs() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// A child process of the test: started with extra environment entries
+// (NAME=VALUE, found before the test's own), standard input from /dev/null,
+// standard output and error into the named files (the test's own where a
+// name is empty), in dir when that is not empty. Killed if still there when
+// it goes out of scope.
+struct ChildProcess {
+  pid_t pid = -1;
+  int status = -1;
+
+  bool start(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv = {},
+             const std::string &outPath = "", const std::string &errPath = "", const std::string &dir = "") {
+    std::vector<char *> args, envp;
+    for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    // Of two entries of one name, getenv finds the first.
+    for (const std::string &entry : extraEnv) envp.push_back(const_cast<char *>(entry.c_str()));
+    for (char **entry = environ; *entry; entry++) envp.push_back(*entry);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const int outputFlags = O_WRONLY | O_CREAT | O_TRUNC;
+    if (!outPath.empty()) posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), outputFlags, 0600);
+    if (!errPath.empty()) posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), outputFlags, 0600);
+    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    bool started = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (!started) pid = -1;
+    return started;
+  }
+  // Waits for the end; false (and the child killed) when it does not come.
+  bool waitForExit(int timeoutMs) {
+    pid_t ended = 0;
+    for (int64_t giveUp = nowMs() + timeoutMs; pid > 0 && (ended = waitpid(pid, &status, WNOHANG)) == 0;) {
+      if (nowMs() < giveUp) {
+        usleep(2000);
+      } else {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+    }
+    pid = -1;
+    return ended > 0;
+  }
+  bool exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+  ~ChildProcess() { waitForExit(0); }
+};
+
 // A raw client of a port's socket file, which can send anything at all.
 // Receives time out after two seconds, so a failing owner cannot hang a test.
+// Only async-signal-safe calls: a forked child of a test may use it too.
 inline int rawConnect(const std::string &path) {
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un addr = {};
   addr.sun_family = AF_UNIX;
-  snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  memcpy(addr.sun_path, path.c_str(), std::min(path.size(), sizeof addr.sun_path - 1));
   if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-    int error = errno;
     close(fd);
-    errno = error;
     return -1;
   }
   timeval bound = {2, 0};
@@ -80,9 +138,9 @@ inline int rawConnect(const std::string &path) {
   return fd;
 }
 
-// How a PortRecorder answers: with the message as it came, with its value
-// plus 1000, by dropping it unanswered, or never (it holds the first one).
-enum class Answer { Echo, Plus1000, Drop, Never };
+// How an EventRecorder answers: with the message as it came, with its value
+// plus 1000, or never (it holds the first one).
+enum class Answer { Echo, Plus1000, Never };
 
 // The owner of a port on a thread of its own: notes when each message came
 // and its value, answers as told, and ends when destroyed.
@@ -119,7 +177,7 @@ struct EventRecorder {
           }
           value += answer == Answer::Plus1000 ? 1000 : 0;
           memcpy(message + 20, &value, sizeof value);
-          if (answer != Answer::Drop) replyPortMessage(port, message);
+          replyPortMessage(port, message);
         }
       }
     });

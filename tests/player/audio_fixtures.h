@@ -49,11 +49,6 @@ struct Capture {
     }
     return out;
   }
-  double soundingSeconds() const {
-    double total = 0;
-    for (auto &s : sounding()) total += s.second - s.first;
-    return total;
-  }
   // Frequency of the left channel over 100 ms from atSeconds (zero crossings).
   double frequencyAt(double atSeconds) const {
     size_t from = static_cast<size_t>(atSeconds * RATE), count = RATE / 10;

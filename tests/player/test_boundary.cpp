@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "disk_harness.h"
-#include "player_harness.h"
 
 namespace {
 
@@ -49,28 +48,6 @@ TEST_F(DiskWithPlayer, AThemeThatHadNoPortYetIsGoneBeforeTheFirstSongStarts) {
   ASSERT_TRUE(runUntil([this] { return playing(); }, 15000)) << "the first song never played";
   EXPECT_NE(kill(theme, 0), 0) << "the theme's player plays on";
   EXPECT_EQ(currentSong, 15);
-}
-
-// A termination signal that comes while the player starts up (here: while
-// it waits for the answer to its EVENT_LOADING) ends it before it plays.
-TEST(PlayerStartUp, ATerminationSignalDuringStartUpLetsNoEventPlayingOut) {
-  ScratchDirectory scratch;
-  PublicPort *events = createPublicPort(HANDLER_PORT);
-  ASSERT_NE(events, nullptr);
-  PlayerProcess player;
-  ASSERT_TRUE(
-      player.start(scratch.path, {MUSICDISK_BINARY_DIR "/music/aurora-skyward.mp3"}, {"SDL_AUDIODRIVER=dummy"}));
-  std::vector<int32_t> values;
-  for (int64_t giveUp = nowMs() + 3000; nowMs() < giveUp;) {
-    MusicMessage message;
-    if (waitPublicPort(events, 50, -1) != PORT_READY || !getPortMessage(events, &message)) continue;
-    if (message.value == EVENT_LOADING) kill(player.pid, SIGTERM);
-    values.push_back(message.value);
-    replyPortMessage(events, &message);
-  }
-  EXPECT_EQ(values, std::vector<int32_t>{EVENT_LOADING});
-  EXPECT_TRUE(player.waitForExit(5000) && player.exitedWith(0));
-  deletePublicPort(events);
 }
 
 }  // namespace
