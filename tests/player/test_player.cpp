@@ -229,4 +229,23 @@ TEST_F(Player, ItEndsWhenItsParentEnds) {
   EXPECT_EQ(events.values(), LEFT);
 }
 
+// The player waits for the answer to its "loading": a termination signal
+// then ends it before it plays, and no "playing" gets out.
+TEST_F(Player, ATerminationSignalDuringStartUpLetsNoEventPlayingOut) {
+  PublicPort *events = createPublicPort(HANDLER_PORT);
+  ASSERT_NE(events, nullptr);
+  ASSERT_TRUE(start({mp3}, "dummy"));
+  std::vector<int32_t> values;
+  for (int64_t giveUp = nowMs() + 3000; nowMs() < giveUp;) {
+    MusicMessage message;
+    if (waitPublicPort(events, 50, -1) != PORT_READY || !getPortMessage(events, &message)) continue;
+    if (message.value == EVENT_LOADING) kill(player.pid, SIGTERM);
+    values.push_back(message.value);
+    replyPortMessage(events, &message);
+  }
+  EXPECT_EQ(values, std::vector<int32_t>{EVENT_LOADING});
+  EXPECT_TRUE(player.waitForExit(5000) && player.exitedWith(0));
+  deletePublicPort(events);
+}
+
 }  // namespace
