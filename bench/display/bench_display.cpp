@@ -12,7 +12,8 @@
 // Usage: bench_display [software|offscreen|xvfb] [frames]
 //   software  - SDL's dummy driver: the software renderer, no display
 //   offscreen - OpenGL through EGL (llvmpipe), no display
-//   xvfb      - OpenGL on a private Xvfb (GLX, llvmpipe)
+//   xvfb      - a private Xvfb, drawn as the display chooses there: without
+//               a GPU, on the CPU into the software renderer's halves
 #include <SDL.h>
 #include <dlfcn.h>
 #include <time.h>

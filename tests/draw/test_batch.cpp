@@ -52,6 +52,14 @@ TEST_F(Batch, EachPrimitivePutsItsFourCornersInDrawingOrder) {
        1,
        0.75f,
        {{10, 20, 32, 64, 0.3f, 1}, {50, 25, 64, 64, 0.4f, 1}, {55, 70, 64, 96, 0, 1}, {8, 60, 32, 96, 0.6f, 1}}},
+      {[] { W3DTexturePolygonDoublePosition(7, 100, 50, 2, 40, 80, 20, 0, 0, 128, 64, 0.2f, 0.9f, 0.6f); },
+       7,
+       0.6f,
+       {{80, 40, 0, 0, 2, 0.2f}, {120, 40, 128, 0, 2, 0.2f}, {140, 60, 128, 64, 2, 0.9f}, {60, 60, 0, 64, 2, 0.9f}}},
+      {[] { W3DTestPolygon(9, 10, 20, 1, 30, 60, 3); },
+       9,
+       1.0f,
+       {{10, 20, 0, 0, 1, 1}, {10, 60, 0, 255, 2, 1}, {30, 60, 255, 255, 3, 1}, {30, 20, 255, 0, 2, 1}}},
       // A turned quad at angle 0: corners on the diagonals, the picture a
       // quarter turn counter-clockwise (its top row along the left edge).
       {[] { W3DTextureRotAlphaPolygonPosition(4, 100, 100, 0, 100, 100, 0, 0, 256, 256, 0, 0.0078f); },

@@ -75,6 +75,24 @@ TEST_F(Drawing, SlotsHoldTheirPictureAndATextureObjectOrSayWhy) {
   EXPECT_NEAR(last.r, 252, 3);
 }
 
+// A wide picture fills one slot per tile, or none when the last would pass slot 19.
+TEST_F(Drawing, AWidePictureFillsOneSlotPerTileOrNone) {
+  std::string pair = stagePicture("pair.ppm", 512, 256, [](int x, int) { return x < 256 ? 0xFF0000u : 0x00FF00u; });
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(GenTextureMatrix(context, pair.c_str(), 6, ALPHA_OPAQUE), 2);
+  EXPECT_EQ(GenTextureMatrix(context, pair.c_str(), 19, ALPHA_OPAQUE), 0);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error generating texture: Illegal input\n");
+  EXPECT_EQ(texmap[19], nullptr);
+  W3DTexturePolygonPosition(6, 100, 100, 0, 50, 50, 0, 0, 256, 256, 1, 1);
+  W3DTexturePolygonPosition(7, 200, 100, 0, 50, 50, 0, 0, 256, 256, 1, 1);
+  W3DDrawTriangles(context);
+  EXPECT_NEAR(pixelAt(100, 100).r, 255, 2);
+  EXPECT_NEAR(pixelAt(200, 100).g, 255, 2);
+  EXPECT_NEAR(pixelAt(200, 100).r, 0, 2);
+}
+
 TEST_F(Drawing, TheBatchIsSubmittedInsideTheLockGivenUpEverySixteenTriangles) {
   solidSlot(0, 0xFFFFFF);
   for (int i = 0; i < 20; i++) W3DTexturePolygonPosition(0, 10.0f + i, 10, 0, 4, 4, 0, 0, 8, 8, 1, 1);
