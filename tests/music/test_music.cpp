@@ -196,4 +196,19 @@ TEST_F(PlayerStart, EachCounterStartsItsRowOnlyTheLastRowGetsTheArgumentAndAMiss
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
 }
 
+// A path is one argument, never read by a shell, and is refused rather than cut.
+TEST_F(PlayerStart, APathIsOneArgumentWithoutAShellAndIsRefusedRatherThanCut) {
+  const char *path = "music/a b;$(touch x)'\"*.mp3";
+  EXPECT_GT(startPlayer(path, false), 0);
+  EXPECT_EQ(recorded(), expected(path, false));
+  EXPECT_FALSE(std::filesystem::exists("x"));
+  // The longest path that fits "run >NIL: musicplayer/sdlmusicplayer PATH 1", and one more.
+  std::string fits = "music/" + std::string(PLAYER_COMMAND_SIZE - 1 - 37 - 6 - 2, 'b');
+  EXPECT_GT(startPlayer(fits.c_str(), true), 0);
+  EXPECT_EQ(recorded(), expected(fits, true));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(startPlayer((fits + "b").c_str(), true), -1);
+  EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace
