@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/clock.h"
+
 namespace {
 
 std::atomic<bool> musicFinished{false};
@@ -39,12 +41,6 @@ void forgetFinish() {
     ssize_t ignored = read(wakeDescriptor, &count, sizeof count);
     (void)ignored;
   }
-}
-
-int64_t monotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 bool openDevice() {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "music/music.h"
+#include "platform/clock.h"
 #include "platform/spawn.h"
 
 std::atomic<int16_t> playerPlayed{0};
@@ -37,12 +38,6 @@ struct WatchedPlayer {
 
 WatchedPlayer player;
 int64_t lastStartMs = -PLAYER_START_SPACING_MS;  // monotonic time of the latest start
-
-int64_t monotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 void killPlayer(const char *why) {
   if (!player.active || player.pid < 0 || player.ended || player.killed) return;

@@ -23,6 +23,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/clock.h"
+
 namespace {
 
 // How long a sender waits for room in a busy owner's listen queue.
@@ -32,12 +34,6 @@ constexpr int LISTEN_BACKLOG = 64;
 // (MSG_TRUNC reports its real size) and refused.
 constexpr size_t RECEIVE_BUFFER_SIZE = 64;
 
-
-int64_t monotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // A received packet is a message when it has the size and Exec header of one.
 bool isMessage(const unsigned char *bytes, ssize_t size) {

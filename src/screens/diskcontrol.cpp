@@ -5,13 +5,12 @@
 // only when the new player reports that it plays; meanwhile next and
 // previous are refused. The new player starts one second after the change
 // began, so the overlay has faded in before the old song's port is reused.
-#include <time.h>
-
 #include <cmath>
 
 #include "display/display.h"
 #include "draw/batch.h"
 #include "music/music.h"
+#include "platform/clock.h"
 #include "screens/disk.h"
 #include "screens/diskremote.h"
 #include "screens/effects.h"
@@ -162,9 +161,7 @@ bool diskFrame(DiskState *state) {
   if (message) ReplyMsg(message);
   W3DShowFrame();
   frames++;
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  int64_t shownMs = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  int64_t shownMs = monotonicMs();
   if (state->lastFrameMs != 0 && shownMs - state->lastFrameMs > state->longestFrameGapMs)
     state->longestFrameGapMs = shownMs - state->lastFrameMs;
   state->lastFrameMs = shownMs;

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/ports.h"
 
 extern char **environ;
@@ -66,11 +67,7 @@ struct ScratchDirectory {
   }
 };
 
-inline int64_t nowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+inline int64_t nowMs() { return monotonicMs(); }
 
 // A child process of the test: started with extra environment entries
 // (NAME=VALUE, found before the test's own), standard input from /dev/null,
