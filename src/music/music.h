@@ -20,6 +20,9 @@ extern const char introtheme[];  // "music/Zeb-The_Creator.mp3"
 extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; starts at 15
 extern std::atomic<int16_t> loadingSong;  // 1 while a song change is under way
 extern std::atomic<int16_t> changeSong;   // 1 when a player must be started
+// The table row of a song counter. Rows wrap both ways: the song list may
+// look one row before row 0, and the counter may pass below 0.
+int32_t songRow(int32_t counter);
 
 // The player program and the room for its command line.
 constexpr char PLAYER_PROGRAM[] = "musicplayer/sdlmusicplayer";

@@ -37,9 +37,8 @@ int launchPlayer(const char *path, bool lastSong, bool isSong) {
 int startPlayer(const char *path, bool lastSong) { return launchPlayer(path, lastSong, false); }
 
 void startSongPlayer() {
-  // The counter never goes below 0 in the disk loop; keep the row in range
+  // The counter never goes below 0 in the disk loop; the row is in range
   // even if it did.
-  int32_t row = currentSong.load() % numberOfSongs;
-  if (row < 0) row += numberOfSongs;
+  int32_t row = songRow(currentSong.load());
   launchPlayer(songnames[row], row == numberOfSongs - 1, true);
 }

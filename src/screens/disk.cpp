@@ -17,12 +17,6 @@ int32_t fps = 0;
 
 namespace {
 
-// Song rows wrap both ways: the list may look one row before row 0.
-int songRow(int32_t counter) {
-  int32_t row = counter % numberOfSongs;
-  return row < 0 ? row + numberOfSongs : row;
-}
-
 void drawBands(int32_t t) {
   float W = (float)SCREEN_WIDTH, H = (float)SCREEN_HEIGHT;
   float tw = W / 3.0f;

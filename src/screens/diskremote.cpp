@@ -33,11 +33,6 @@ uint16_t keyFor(const DiskState *state, int command) {
   }
 }
 
-int32_t songRow(int32_t counter) {
-  int32_t row = counter % numberOfSongs;
-  return row < 0 ? row + numberOfSongs : row;
-}
-
 void showState(const DiskState *state) {
   // The song told to the desktop is the one that plays: while a change is
   // under way the counter moves back and forth, so it is taken only when
