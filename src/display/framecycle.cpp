@@ -1,7 +1,7 @@
 // The frame cycle: showing the half just drawn and sending drawing to the
 // other one, and erasing the drawing half.
 //
-// Showing a half copies it to the window (as large as fits, aspect kept,
+// Showing a half puts it on the window (as large as fits, aspect kept,
 // black bars around) and presents; pacing.cpp then holds the loop to the
 // display's rate.
 #include "display/display.h"
@@ -12,27 +12,48 @@ int32_t frames = 0;
 
 namespace {
 
+// Marks a window image whose bars have been filled and sent: a new image
+// (the first, or one made after the window's size changed) carries none.
+int barsFilled;
+
+// Drawn on the CPU, the half is scaled straight into the window's own image
+// (memory shared with the X server, where it has the extension), by two
+// threads when it is big; then only the picture's rectangle is sent. The
+// bars around it are filled and sent once for each image and placement.
+// SDL's software renderer would instead copy the half into a texture, scale
+// it on one thread into a scratch image it clears each frame, and send the
+// whole window. False: the window has no image of our pixel format.
+bool showInWindowImage(W3D_Screen *screen, int shown) {
+  SDL_Surface *image = SDL_GetWindowSurface(screen->window);
+  if (!image || image->format->BytesPerPixel != 4 || image->format->Rmask != 0x00FF0000u ||
+      image->format->Gmask != 0x0000FF00u || image->format->Bmask != 0x000000FFu)
+    return false;
+  static SDL_Rect placed;
+  SDL_Rect target = pictureRect(image->w, image->h, SCREEN_WIDTH, SCREEN_HEIGHT);
+  if (target.w <= 0 || target.h <= 0) return true;
+  if (!W3D_ScaleHalf(w3d_BitMap, shown, static_cast<uint32_t *>(image->pixels), image->pitch, &target)) return false;
+  if (image->userdata == &barsFilled && SDL_RectEquals(&placed, &target))
+    return SDL_UpdateWindowSurfaceRects(screen->window, &target, 1) == 0;
+  int below = target.y + target.h, right = target.x + target.w;
+  SDL_Rect bars[4] = {{0, 0, image->w, target.y},
+                      {0, below, image->w, image->h - below},
+                      {0, target.y, target.x, target.h},
+                      {right, target.y, image->w - right, target.h}};
+  SDL_FillRects(image, bars, 4, 0);
+  image->userdata = &barsFilled;
+  placed = target;
+  return SDL_UpdateWindowSurface(screen->window) == 0;
+}
+
 void showHalf(W3D_Screen *screen, int shown) {
+  if (screen->cpuDrawing && showInWindowImage(screen, shown)) return;
   SDL_Renderer *renderer = screen->renderer;
   SDL_SetRenderTarget(renderer, nullptr);
   SDL_RenderSetClipRect(renderer, nullptr);
   SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  SDL_RenderClear(renderer);  // the bars beside or above the picture
   SDL_Rect target = shownPictureRect(screen);
-  if (screen->cpuDrawing) {
-    // The bars beside or above the picture alone: clearing the whole window
-    // in memory would cost as much again as the copy of the picture.
-    int outputWidth = 0, outputHeight = 0;
-    SDL_GetWindowSize(screen->window, &outputWidth, &outputHeight);
-    int below = target.y + target.h, right = target.x + target.w;
-    SDL_Rect bars[4] = {{0, 0, outputWidth, target.y},
-                        {0, below, outputWidth, outputHeight - below},
-                        {0, target.y, target.x, target.h},
-                        {right, target.y, outputWidth - right, target.h}};
-    SDL_RenderFillRects(renderer, bars, 4);
-  } else {
-    SDL_RenderClear(renderer);  // the bars beside or above the picture
-  }
   SDL_RenderCopy(renderer, W3D_ShowableHalf(w3d_BitMap, shown), nullptr, &target);
   SDL_RenderPresent(renderer);
 }

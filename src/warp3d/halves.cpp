@@ -1,7 +1,7 @@
 // The two halves of a bitmap as the display touches them directly: erased,
-// made ready to show, read back. A half in memory (drawn on the CPU) is
-// filled and copied here; a render target (drawn by the GPU) goes through
-// SDL.
+// made ready to show or scaled into the window's image, read back. A half
+// in memory (drawn on the CPU) is filled and copied here; a render target
+// (drawn by the GPU) goes through SDL.
 #include <cstring>
 
 #include "warp3d/context.h"
@@ -25,6 +25,34 @@ void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect) {
 SDL_Texture *W3D_ShowableHalf(W3D_Bitmap *bitmap, int half) {
   if (bitmap->pixels[half]) SDL_UpdateTexture(bitmap->half[half], nullptr, bitmap->pixels[half], bitmap->width * 4);
   return bitmap->half[half];
+}
+
+namespace {
+
+// Scaling more output pixels than this is shared with the helper thread: at
+// 1920 x 1080 and above one thread alone would take a good part of a frame.
+constexpr double SHARED_SCALE_PIXELS = 1.0e6;
+
+struct ScaleJob {
+  W3D_SoftImage picture;
+  uint32_t *pixels;
+  int64_t pitch;
+  SDL_Rect rect;
+  bool failed[2];
+};
+
+void scalePart(void *data, int part, int parts) {
+  ScaleJob *job = static_cast<ScaleJob *>(data);
+  job->failed[part] = !w3d_SoftScale(&job->picture, job->pixels, job->pitch, &job->rect, part, parts);
+}
+
+}  // namespace
+
+bool W3D_ScaleHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels, int32_t pitch, const SDL_Rect *rect) {
+  if (!bitmap->pixels[half] || pitch % 4 != 0) return false;
+  ScaleJob job{{bitmap->pixels[half], bitmap->width, bitmap->height}, pixels, pitch / 4, *rect, {false, false}};
+  w3d_SoftParallel(scalePart, &job, double(rect->w) * rect->h > SHARED_SCALE_PIXELS);
+  return !job.failed[0] && !job.failed[1];
 }
 
 bool W3D_ReadHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels) {

@@ -1,43 +1,20 @@
 // Triangles filled on the CPU: edge functions on a 1/256 pixel grid, one
 // span per row, texture coordinates stepped in 32.32 fixed point, bilinear
-// filtering and blending on two colour channels at once (lanes of 16 bits
-// in one word).
+// filtering and blending with SSE2 or, without it, on two colour channels
+// of a word at once (softlanes.h).
 #include "warp3d/softraster.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "warp3d/softedges.h"
+#include "warp3d/softlanes.h"
 
 namespace {
 
 using namespace softedges;
-
-constexpr uint32_t LANES = 0x00FF00FFu;       // two 8-bit channels, 16 bits apart
-
-#ifndef __SSE2__
-// The arithmetic without vector registers: two channels per word.
-
-// x * y / 255, rounded as the GPU rounds its 8-bit products.
-inline uint32_t mul8(uint32_t x, uint32_t y) {
-  uint32_t v = x * y + 128;
-  return (v + (v >> 8)) >> 8;
-}
-
-// mul8 on both lanes of a word.
-inline uint32_t mulLanes(uint32_t lanes, uint32_t factor) {
-  uint32_t v = lanes * factor + 0x00800080u;
-  return ((v + ((v >> 8) & LANES)) >> 8) & LANES;
-}
-
-// a + (b - a) * w / 256 on both lanes.
-inline uint32_t lerpLanes(uint32_t a, uint32_t b, uint32_t w) { return ((a * (256 - w) + b * w) >> 8) & LANES; }
-#endif
+using namespace softlanes;
 
 // The four texels around texel position s, t (16.16 fixed point, texel
 // centres at .5 already taken off) and the weights of the right and lower
@@ -73,31 +50,6 @@ inline void fetch(const W3D_SoftImage *texture, int32_t s, int32_t t, Texels *q)
   q->p11 = row1[x1];
 }
 
-#ifndef __SSE2__
-// The texels mixed by their weights, across first, then down.
-inline uint32_t bilinear(const Texels &q) {
-  uint32_t rb = lerpLanes(lerpLanes(q.p00 & LANES, q.p10 & LANES, q.wx), lerpLanes(q.p01 & LANES, q.p11 & LANES, q.wx),
-                          q.wy);
-  uint32_t ag = lerpLanes(lerpLanes(q.p00 >> 8 & LANES, q.p10 >> 8 & LANES, q.wx),
-                          lerpLanes(q.p01 >> 8 & LANES, q.p11 >> 8 & LANES, q.wx), q.wy);
-  return rb | ag << 8;
-}
-
-inline uint32_t modulate(uint32_t texel, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-  return mul8(texel >> 24, a) << 24 | mul8(texel >> 16 & 255, r) << 16 | mul8(texel >> 8 & 255, g) << 8 |
-         mul8(texel & 255, b);
-}
-
-// source * a + destination * (1 - a); alpha: a + destination alpha * (1 - a).
-inline uint32_t blendPixel(uint32_t source, uint32_t destination, uint32_t a) {
-  uint32_t ia = 255 - a;
-  uint32_t rb = mulLanes(source & LANES, a) + mulLanes(destination & LANES, ia);
-  uint32_t g = mul8(source >> 8 & 255, a) + mul8(destination >> 8 & 255, ia);
-  uint32_t alpha = a + mul8(destination >> 24, ia);
-  return alpha << 24 | rb | g << 8;
-}
-#endif
-
 // One attribute over the triangle: value = at0 + dx * (x - x0) + dy * (y - y0).
 struct Plane {
   double at0, dx, dy;
@@ -118,7 +70,19 @@ struct Colour {
   uint32_t r, g, b, a;
 };
 
-#ifdef __SSE2__
+// The filtering, tinting and blending of one pixel, on either path. Each
+// path has: Mixed (a filtered texel), Tint (the vertex colour as the path
+// wants it), Factors (blend factors kept across a span), quad() (four
+// texels to their rows, ready to mix), mix() (a quad mixed by its weights,
+// across first, then down), column() and across() (the same two steps
+// taken apart, for spans along one texel row) and shade().
+#ifdef W3D_SOFT_SSE2
+// b, g, r, a on the low four 16-bit lanes.
+using Mixed = __m128i;
+using Tint = __m128i;
+
+Tint tintOf(Colour c) { return _mm_set_epi16(0, 0, 0, 0, short(c.a), short(c.r), short(c.g), short(c.b)); }
+
 // x * y / 255 rounded, on 16-bit lanes.
 inline __m128i mul8x8(__m128i x, __m128i y) {
   __m128i v = _mm_add_epi16(_mm_mullo_epi16(x, y), _mm_set1_epi16(128));
@@ -127,41 +91,51 @@ inline __m128i mul8x8(__m128i x, __m128i y) {
 
 // The two rows of a texel quad as pairs: b, g, r, a of the left and right
 // texel side by side on 16-bit lanes.
-inline void unpackQuad(const Texels &q, __m128i zero, __m128i *upper, __m128i *lower) {
-  *upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero);
-  *lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero);
+struct Quad {
+  __m128i upper, lower;
+};
+
+inline Quad quad(const Texels &q) {
+  const __m128i zero = _mm_setzero_si128();
+  return Quad{
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p00)), _mm_cvtsi32_si128(int(q.p10))), zero),
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero)};
 }
 
-// The quad mixed by its weights, across first, then down: b, g, r, a on the
-// low four 16-bit lanes. Each step is one multiply-add of pairs with the
-// weight pair (256 - w, w).
-inline __m128i mixQuad(__m128i upper, __m128i lower, uint32_t wx, uint32_t wy) {
-  __m128i across = _mm_set1_epi32(int(wx << 16 | (256 - wx)));
-  __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
-  __m128i top = _mm_srli_epi32(_mm_madd_epi16(upper, across), 8);
-  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(lower, across), 8);
-  __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), down), 8);
+// Each step is one multiply-add of pairs with the weight pair (256 - w, w).
+inline __m128i weights(uint32_t w) { return _mm_set1_epi32(int(w << 16 | (256 - w))); }
+
+inline Mixed mix(const Quad &q, uint32_t wx, uint32_t wy) {
+  __m128i across = weights(wx);
+  __m128i top = _mm_srli_epi32(_mm_madd_epi16(q.upper, across), 8);
+  __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(q.lower, across), 8);
+  __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(top, _mm_slli_epi32(bottom, 16)), weights(wy)), 8);
   return _mm_packs_epi32(mixed, mixed);
 }
 
-inline __m128i bilinear(const Texels &q, __m128i zero) {
-  __m128i upper, lower;
-  unpackQuad(q, zero, &upper, &lower);
-  return mixQuad(upper, lower, q.wx, q.wy);
+// A texel column mixed down by weight wy: b, g, r, a on 32-bit lanes.
+using Column = __m128i;
+inline Column column(const uint32_t *upper, int64_t width, uint32_t wy) {
+  __m128i pair = _mm_unpacklo_epi8(
+      _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(upper[0])), _mm_cvtsi32_si128(int(upper[width]))), _mm_setzero_si128());
+  return _mm_srli_epi32(_mm_madd_epi16(pair, weights(wy)), 8);
 }
-#endif
 
-#ifdef __SSE2__
+inline Mixed across(Column left, Column right, uint32_t wx) {
+  __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(_mm_or_si128(left, _mm_slli_epi32(right, 16)), weights(wx)), 8);
+  return _mm_packs_epi32(mixed, mixed);
+}
+
 // The blend factors of the last alpha seen: a span mostly keeps one alpha.
 struct Factors {
   uint32_t a = 256;  // none yet
   __m128i source = _mm_setzero_si128(), destination = _mm_setzero_si128();
 };
 
-// Tints a filtered texel (b, g, r, a on 16-bit lanes) and writes or blends
-// it into *out. False: it was transparent and *out stays as it is.
+// Tints a filtered texel and writes or blends it into *out. False: it was
+// transparent and *out stays as it is.
 template <bool MODULATE>
-inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m128i zero, Factors *factors) {
+inline bool shade(Mixed source, uint32_t *out, Tint tint, bool blend, Factors *factors) {
   if (MODULATE) source = mul8x8(source, tint);
   uint32_t a = uint32_t(_mm_extract_epi16(source, 3));
   if (blend) {
@@ -172,19 +146,52 @@ inline bool shade(__m128i source, uint32_t *out, __m128i tint, bool blend, __m12
         factors->source = _mm_set_epi16(0, 0, 0, 0, 255, short(a), short(a), short(a));
         factors->destination = _mm_set1_epi16(short(255 - a));
       }
-      __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(*out)), zero);
+      __m128i destination = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(*out)), _mm_setzero_si128());
       source = _mm_add_epi16(mul8x8(source, factors->source), mul8x8(destination, factors->destination));
     }
   }
   *out = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(source, source)));
   return true;
 }
+#else
+// A8R8G8B8 words.
+using Mixed = uint32_t;
+using Tint = Colour;
 
-// A texel column mixed down by weight wy: b, g, r, a on 32-bit lanes.
-inline __m128i column(const uint32_t *upper, int64_t width, __m128i down, __m128i zero) {
-  __m128i pair = _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(upper[0])), _mm_cvtsi32_si128(int(upper[width]))), zero);
-  return _mm_srli_epi32(_mm_madd_epi16(pair, down), 8);
+Tint tintOf(Colour c) { return c; }
+
+using Quad = Texels;
+inline Quad quad(const Texels &q) { return q; }
+
+inline Mixed mix(const Quad &q, uint32_t wx, uint32_t wy) {
+  return lerpPixels(lerpPixels(q.p00, q.p10, wx), lerpPixels(q.p01, q.p11, wx), wy);
 }
+
+using Column = uint32_t;
+inline Column column(const uint32_t *upper, int64_t width, uint32_t wy) { return lerpPixels(upper[0], upper[width], wy); }
+
+inline Mixed across(Column left, Column right, uint32_t wx) { return lerpPixels(left, right, wx); }
+
+struct Factors {};
+
+template <bool MODULATE>
+inline bool shade(Mixed source, uint32_t *out, Tint tint, bool blend, Factors *) {
+  if (MODULATE)
+    source = mul8(source >> 24, tint.a) << 24 | mul8(source >> 16 & 255, tint.r) << 16 |
+             mul8(source >> 8 & 255, tint.g) << 8 | mul8(source & 255, tint.b);
+  uint32_t a = source >> 24;
+  if (blend && a != 255) {
+    if (a == 0) return false;
+    // source * a + destination * (1 - a); alpha: a + destination alpha * (1 - a).
+    uint32_t destination = *out, ia = 255 - a;
+    uint32_t rb = mulLanes(source & LANES, a) + mulLanes(destination & LANES, ia);
+    uint32_t g = mul8(source >> 8 & 255, a) + mul8(destination >> 8 & 255, ia);
+    source = (a + mul8(destination >> 24, ia)) << 24 | rb | g << 8;
+  }
+  *out = source;
+  return true;
+}
+#endif
 
 // A span along one texel row (the texture does not move down it) that
 // needs no clamping: each texel column is mixed down once, and each pixel
@@ -193,82 +200,56 @@ inline __m128i column(const uint32_t *upper, int64_t width, __m128i down, __m128
 template <bool MODULATE>
 uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
                  Colour colour, bool blend) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
+  const Tint tint = tintOf(colour);
   uint32_t wy = uint32_t(t >> 24) & 255;
-  const __m128i down = _mm_set1_epi32(int(wy << 16 | (256 - wy)));
   const uint32_t *row = texture->pixels + (t >> 32) * texture->width;
   int64_t width = texture->width, cached = -2;
-  __m128i left = zero, right = zero, pair = zero;
+  Column left{}, right{};
   Factors factors;
   uint64_t written = 0;
   for (int64_t i = 0; i < count; i++, s += ds) {
     int64_t x = s >> 32;
     if (x != cached) {
-      left = x == cached + 1 ? right : column(row + x, width, down, zero);
-      right = column(row + x + 1, width, down, zero);
-      pair = _mm_or_si128(left, _mm_slli_epi32(right, 16));
+      left = x == cached + 1 ? right : column(row + x, width, wy);
+      right = column(row + x + 1, width, wy);
       cached = x;
     }
-    uint32_t wx = uint32_t(s >> 24) & 255;
-    __m128i mixed = _mm_srli_epi32(_mm_madd_epi16(pair, _mm_set1_epi32(int(wx << 16 | (256 - wx)))), 8);
-    if (shade<MODULATE>(_mm_packs_epi32(mixed, mixed), &out[i], tint, blend, zero, &factors)) written++;
+    if (shade<MODULATE>(across(left, right, uint32_t(s >> 24) & 255), &out[i], tint, blend, &factors)) written++;
   }
   return written;
 }
-#endif
 
 // Fills count pixels of a row from out on, the texture position starting at
 // s, t and moving by ds, dt per pixel (32.32 fixed point).
 template <bool MODULATE, bool CLAMP>
 uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int64_t s, int64_t t, int64_t ds,
                   int64_t dt, Colour colour, bool blend) {
+  const Tint tint = tintOf(colour);
   uint64_t written = 0;
-#ifdef __SSE2__
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i tint = _mm_set_epi16(0, 0, 0, 0, short(colour.a), short(colour.r), short(colour.g), short(colour.b));
-#endif
-#ifdef __SSE2__
+  Factors factors;
   // A magnified texture gives several pixels in a row the same four texels.
   int64_t cachedX = -1, cachedY = -1;
-  __m128i upper = zero, lower = zero;
-  Factors factors;
-#endif
+  Quad cachedQuad{};
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
-#ifdef __SSE2__
     if (!CLAMP) {
       int64_t x = s >> 32, y = t >> 32;
       if (x != cachedX || y != cachedY) {
         Texels q;
         fetch<false>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
-        unpackQuad(q, zero, &upper, &lower);
+        cachedQuad = quad(q);
         cachedX = x;
         cachedY = y;
       }
-      if (shade<MODULATE>(mixQuad(upper, lower, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint,
-                          blend, zero, &factors))
+      if (shade<MODULATE>(mix(cachedQuad, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint, blend,
+                          &factors))
         written++;
       continue;
     }
-#endif
     Texels q;
     fetch<CLAMP>(texture, int32_t(s >> 16), int32_t(t >> 16), &q);
     // All four transparent: blended, the pixel stays as it is.
     if (blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0) continue;
-#ifdef __SSE2__
-    if (!shade<MODULATE>(bilinear(q, zero), &out[i], tint, blend, zero, &factors)) continue;
-#else
-    uint32_t source = bilinear(q);
-    if (MODULATE) source = modulate(source, colour.r, colour.g, colour.b, colour.a);
-    uint32_t a = source >> 24;
-    if (blend) {
-      if (a == 0) continue;
-      out[i] = a == 255 ? source : blendPixel(source, out[i], a);
-    } else {
-      out[i] = source;
-    }
-#endif
-    written++;
+    if (shade<MODULATE>(mix(quad(q), q.wx, q.wy), &out[i], tint, blend, &factors)) written++;
   }
   return written;
 }
@@ -296,11 +277,9 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
   narrow(t, dt, 0, (int64_t(texture->height - 1) << 32) - 1, &lo, &hi);
   if (lo > hi) return fillSpan<MODULATE, true>(out, count, texture, s, t, ds, dt, colour, blend);
   uint64_t middle;
-#ifdef __SSE2__
   if (dt == 0)
     middle = fillRow<MODULATE>(out + lo, hi - lo + 1, texture, s + lo * ds, t, ds, colour, blend);
   else
-#endif
     middle = fillSpan<MODULATE, false>(out + lo, hi - lo + 1, texture, s + lo * ds, t + lo * dt, ds, dt, colour, blend);
   return middle + fillSpan<MODULATE, true>(out, lo, texture, s, t, ds, dt, colour, blend) +
          fillSpan<MODULATE, true>(out + hi + 1, count - hi - 1, texture, s + (hi + 1) * ds, t + (hi + 1) * dt, ds, dt,

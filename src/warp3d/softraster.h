@@ -3,8 +3,9 @@
 //
 // Owns: filling textured, vertex-coloured triangles into an A8R8G8B8 image
 // in memory (softraster.cpp), filling rectangles, the cover of triangles
-// that later opaque ones hide (softcover.cpp), and the helper thread that
-// shares a frame's rows (softthreads.cpp). The pictures are those of the
+// that later opaque ones hide (softcover.cpp), the helper thread that
+// shares a frame's rows (softthreads.cpp), and the scaling of a finished
+// picture to the window (softscale.cpp). The pictures are those of the
 // OpenGL path: pixel centres sampled, top-left fill rule, positions on a
 // 1/256 pixel grid, bilinear filtering with clamped edges, colour = texel x
 // vertex colour, blend source*a + destination*(1-a) (alpha: a +
@@ -63,3 +64,10 @@ void w3d_SoftStopHelper();
 
 // Sets every pixel of rect (null: the whole image) to colour.
 void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t colour);
+
+// Scales picture smoothly into rect of the image at pixels (pitch words a
+// row; rect lies inside it), as the GPU scales a texture with bilinear
+// filtering (softscale.cpp). Part part of parts takes one band of rect's
+// rows, so that threads can share it. False: no memory for the work rows.
+bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch, const SDL_Rect *rect, int part,
+                   int parts);

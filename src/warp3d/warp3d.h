@@ -155,6 +155,11 @@ void W3D_EraseHalf(W3D_Bitmap *bitmap, int half, const SDL_Rect *rect);
 // The texture to copy to the window to show a half (brought up to date
 // first when the CPU draws).
 SDL_Texture *W3D_ShowableHalf(W3D_Bitmap *bitmap, int half);
+// Shows a half drawn on the CPU in the window's own image (X8R8G8B8, pitch
+// bytes a row): scaled smoothly into rect (inside the image), as the GPU
+// scales it, on two threads when it is big; the rest of the image is left
+// as it is. False: the half is not in memory, or no memory to scale it.
+bool W3D_ScaleHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels, int32_t pitch, const SDL_Rect *rect);
 // Reads a whole half into width x height A8R8G8B8 words; false: SDL's error.
 bool W3D_ReadHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels);
 
