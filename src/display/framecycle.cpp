@@ -15,11 +15,19 @@ namespace {
 // Marks a window image whose bars have been filled and sent: a new image
 // (the first, or one made after the window's size changed) carries none.
 int barsFilled;
+// The window was uncovered since: what was sent before it is lost.
+bool exposed;
+
+int watchExposure(void *, SDL_Event *event) {
+  if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_EXPOSED) exposed = true;
+  return 0;
+}
 
 // Drawn on the CPU, the half is scaled straight into the window's own image
 // (memory shared with the X server, where it has the extension), by two
 // threads when it is big; then only the picture's rectangle is sent. The
-// bars around it are filled and sent once for each image and placement.
+// bars around it are filled and sent once for each image and placement,
+// and again when the window has been uncovered.
 // SDL's software renderer would instead copy the half into a texture, scale
 // it on one thread into a scratch image it clears each frame, and send the
 // whole window. False: the window has no image of our pixel format.
@@ -32,7 +40,7 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   SDL_Rect target = pictureRect(image->w, image->h, SCREEN_WIDTH, SCREEN_HEIGHT);
   if (target.w <= 0 || target.h <= 0) return true;
   if (!W3D_ScaleHalf(w3d_BitMap, shown, static_cast<uint32_t *>(image->pixels), image->pitch, &target)) return false;
-  if (image->userdata == &barsFilled && SDL_RectEquals(&placed, &target))
+  if (image->userdata == &barsFilled && SDL_RectEquals(&placed, &target) && !exposed)
     return SDL_UpdateWindowSurfaceRects(screen->window, &target, 1) == 0;
   int below = target.y + target.h, right = target.x + target.w;
   SDL_Rect bars[4] = {{0, 0, image->w, target.y},
@@ -42,6 +50,10 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   SDL_FillRects(image, bars, 4, 0);
   image->userdata = &barsFilled;
   placed = target;
+  exposed = false;
+  // Once: the events' end with the display forgets every watch.
+  SDL_DelEventWatch(watchExposure, nullptr);
+  SDL_AddEventWatch(watchExposure, nullptr);
   return SDL_UpdateWindowSurface(screen->window) == 0;
 }
 

@@ -16,52 +16,83 @@ namespace {
 using namespace softlanes;
 
 // Where an output pixel samples: picture pixel first, and the weight of the
-// one after it, w (0..256, so that the last pixel is reached without
-// reading beyond it), kept as the pair w << 16 | (256 - w) that SSE2
-// multiplies by.
+// one after it (0..256, so that the last pixel is reached without reading
+// beyond it).
 struct Step {
   int32_t first;
-  uint32_t weights;
+  uint32_t weight;
 };
-
-Step step(int32_t first, uint32_t w) { return Step{first, w << 16 | (256 - w)}; }
 
 // Output pixel i of count, over a picture side of size (at least 2) pixels.
 Step stepFor(int64_t i, int64_t count, int64_t size) {
   // (i + 0.5) * size / count - 0.5 pixels, to the nearest 1/256.
   int64_t position = softedges::floorDiv(2 * ((2 * i + 1) * size * 256 - count * 256) + 2 * count, 4 * count);
-  if (position <= 0) return step(0, 0);
-  if (position >= (size - 1) * 256) return step(int32_t(size - 2), 256);
-  return step(int32_t(position >> 8), uint32_t(position & 255));
+  if (position <= 0) return Step{0, 0};
+  if (position >= (size - 1) * 256) return Step{int32_t(size - 2), 256};
+  return Step{int32_t(position >> 8), uint32_t(position & 255)};
 }
 
-inline uint32_t mixAcross(const uint32_t *in, Step at) {
-  return lerpPixels<128>(in[at.first], in[at.first + 1], at.weights >> 16);
+// Where every output column samples: its first picture pixel and its
+// weights, WEIGHT_LANES 16-bit lanes of them. SSE2 takes two columns at
+// once, x and x + 1 (x even): 256 - w of both, once for each channel,
+// then w of both.
+#ifdef W3D_SOFT_SSE2
+constexpr int WEIGHT_LANES = 8;
+#else
+constexpr int WEIGHT_LANES = 1;
+#endif
+struct Columns {
+  int32_t *first;
+  uint16_t *weights;  // 16-byte aligned, as new gives it
+};
+
+void setColumn(Columns *columns, int x, Step at) {
+  columns->first[x] = at.first;
+  if (WEIGHT_LANES == 1) {
+    columns->weights[x] = uint16_t(at.weight);
+    return;
+  }
+  uint16_t *pair = columns->weights + (x & ~1) * WEIGHT_LANES;
+  for (int k = 0; k < 4; k++) {
+    pair[(x & 1) * 4 + k] = uint16_t(256 - at.weight);
+    pair[8 + (x & 1) * 4 + k] = uint16_t(at.weight);
+  }
+}
+
+inline uint32_t mixAcross(const uint32_t *in, const Columns &columns, int x) {
+  uint32_t weight = WEIGHT_LANES == 1 ? columns.weights[x] : columns.weights[(x & ~1) * WEIGHT_LANES + 8 + (x & 1) * 4];
+  return lerpPixels<128>(in[columns.first[x]], in[columns.first[x] + 1], weight);
 }
 
 #ifdef W3D_SOFT_SSE2
-void scaleAcross(const uint32_t *in, const Step *steps, uint32_t *out, int count) {
-  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(128);
-  int i = 0;
-  for (; i + 2 <= count; i += 2) {  // two output pixels at a time
-    __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + steps[i].first));
-    __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + steps[i + 1].first));
-    __m128i both = _mm_unpacklo_epi32(a, b);  // a's left, b's left, a's right, b's right
-    __m128i pairs = _mm_unpacklo_epi8(both, _mm_srli_si128(both, 8));  // each channel's left and right side by side
-    __m128i twoSteps = _mm_loadu_si128(reinterpret_cast<const __m128i *>(steps + i));
-    __m128i first = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), _mm_shuffle_epi32(twoSteps, 0x55));
-    __m128i second = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), _mm_shuffle_epi32(twoSteps, 0xFF));
-    __m128i mixed =
-        _mm_packs_epi32(_mm_srli_epi32(_mm_add_epi32(first, half), 8), _mm_srli_epi32(_mm_add_epi32(second, half), 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(mixed, mixed));
-  }
-  for (; i < count; i++) out[i] = mixAcross(in, steps[i]);
+// Two output pixels on 16-bit lanes: left pixel x (256 - w) + right pixel
+// x w + 128, shifted down. A channel x 256 + 128 fits 16 bits.
+inline __m128i mixTwo(const uint32_t *in, const Columns &columns, int i, __m128i zero, __m128i half) {
+  __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + columns.first[i])), zero);
+  __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + columns.first[i + 1])), zero);
+  const __m128i *weights = reinterpret_cast<const __m128i *>(columns.weights + i * WEIGHT_LANES);
+  __m128i left = _mm_mullo_epi16(_mm_unpacklo_epi64(a, b), _mm_load_si128(weights));
+  __m128i right = _mm_mullo_epi16(_mm_unpackhi_epi64(a, b), _mm_load_si128(weights + 1));
+  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(left, right), half), 8);
 }
 
+void scaleAcross(const uint32_t *in, const Columns &columns, uint32_t *out, int count) {
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+  int i = 0;
+  for (; i + 4 <= count; i += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                     _mm_packus_epi16(mixTwo(in, columns, i, zero, half), mixTwo(in, columns, i + 2, zero, half)));
+  for (; i < count; i++) out[i] = mixAcross(in, columns, i);
+}
+
+// The output goes to the window's image, far larger than the caches, and
+// is read next by the X server: it is streamed to memory without being
+// read into the cache first, which would double the memory traffic.
 void mixDown(const uint32_t *upper, const uint32_t *lower, uint32_t w, uint32_t *out, int count) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i up = _mm_set1_epi16(short(256 - w)), down = _mm_set1_epi16(short(w)), half = _mm_set1_epi16(128);
   int i = 0;
+  for (; i < count && reinterpret_cast<uintptr_t>(out + i) % 16 != 0; i++) out[i] = lerpPixels<128>(upper[i], lower[i], w);
   for (; i + 4 <= count; i += 4) {  // four pixels at a time; a channel x 256 + 128 fits 16 bits
     __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(upper + i));
     __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lower + i));
@@ -69,19 +100,24 @@ void mixDown(const uint32_t *upper, const uint32_t *lower, uint32_t w, uint32_t 
                                 _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(l, zero), down), half));
     __m128i high = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(u, zero), up),
                                  _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(l, zero), down), half));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+    _mm_stream_si128(reinterpret_cast<__m128i *>(out + i),
                      _mm_packus_epi16(_mm_srli_epi16(low, 8), _mm_srli_epi16(high, 8)));
   }
   for (; i < count; i++) out[i] = lerpPixels<128>(upper[i], lower[i], w);
 }
+
+// The streamed pixels reach memory before anyone is told of them.
+void finishRows() { _mm_sfence(); }
 #else
-void scaleAcross(const uint32_t *in, const Step *steps, uint32_t *out, int count) {
-  for (int i = 0; i < count; i++) out[i] = mixAcross(in, steps[i]);
+void scaleAcross(const uint32_t *in, const Columns &columns, uint32_t *out, int count) {
+  for (int i = 0; i < count; i++) out[i] = mixAcross(in, columns, i);
 }
 
 void mixDown(const uint32_t *upper, const uint32_t *lower, uint32_t w, uint32_t *out, int count) {
   for (int i = 0; i < count; i++) out[i] = lerpPixels<128>(upper[i], lower[i], w);
 }
+
+void finishRows() {}
 #endif
 
 }  // namespace
@@ -101,13 +137,14 @@ bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch
   // Two picture rows scaled across (the pair the last output row mixed),
   // and where each output column samples.
   uint32_t *rows = new (std::nothrow) uint32_t[size_t(width) * 2];
-  Step *steps = new (std::nothrow) Step[size_t(width)];
-  if (!rows || !steps) {
+  Columns columns{new (std::nothrow) int32_t[size_t(width)], new (std::nothrow) uint16_t[size_t(width + 1) * WEIGHT_LANES]};
+  if (!rows || !columns.first || !columns.weights) {
     delete[] rows;
-    delete[] steps;
+    delete[] columns.first;
+    delete[] columns.weights;
     return false;
   }
-  for (int x = 0; x < width; x++) steps[x] = stepFor(x, width, picture->width);
+  for (int x = 0; x < width; x++) setColumn(&columns, x, stepFor(x, width, picture->width));
   uint32_t *upper = rows, *lower = rows + width;
   int upperRow = -1, lowerRow = -1;
   for (int y = first; y < end; y++, out += pitch) {
@@ -117,22 +154,23 @@ bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch
         std::swap(upper, lower);
         std::swap(upperRow, lowerRow);
       } else {
-        scaleAcross(picture->pixels + int64_t(down.first) * picture->width, steps, upper, width);
+        scaleAcross(picture->pixels + int64_t(down.first) * picture->width, columns, upper, width);
         upperRow = down.first;
       }
     }
-    uint32_t weight = down.weights >> 16;
-    if (weight == 0) {
-      std::memcpy(out, upper, size_t(width) * 4);
+    if (down.weight == 0) {  // the row alone, as it is
+      mixDown(upper, upper, 0, out, width);
       continue;
     }
     if (lowerRow != down.first + 1) {
-      scaleAcross(picture->pixels + int64_t(down.first + 1) * picture->width, steps, lower, width);
+      scaleAcross(picture->pixels + int64_t(down.first + 1) * picture->width, columns, lower, width);
       lowerRow = down.first + 1;
     }
-    mixDown(upper, lower, weight, out, width);
+    mixDown(upper, lower, down.weight, out, width);
   }
+  finishRows();
   delete[] rows;
-  delete[] steps;
+  delete[] columns.first;
+  delete[] columns.weights;
   return true;
 }
