@@ -12,7 +12,7 @@
 //               OpenGL path shades and blends) and written (what the CPU
 //               path touches after skipping transparent texels)
 //
-// Usage: bench_screens [xvfb|offscreen] [WIDTHxHEIGHT] [seconds per screen] [both|gl|cpu]
+// Usage: bench_screens [xvfb|offscreen] [WIDTHxHEIGHT] [seconds per screen] [both|gl|cpu] [screen]
 //        bench_screens startup gl|cpu   (one start-up, for the runs above)
 #include <fcntl.h>
 #include <spawn.h>
@@ -181,6 +181,7 @@ int main(int argc, char **argv) {
   std::string size = argc > 2 ? argv[2] : "1024x768";
   double duration = argc > 3 ? atof(argv[3]) : 4.0;
   const char *only = argc > 4 ? argv[4] : "both";  // gl or cpu: that way alone, for a profiler
+  const char *screenOnly = argc > 5 ? argv[5] : "";  // the screens whose names start so, for a profiler
   XServer server;
   if (strcmp(mode, "xvfb") == 0) {
     if (!startXvfb((size + "x24").c_str(), &server)) return 1;
@@ -208,7 +209,8 @@ int main(int argc, char **argv) {
     if (!startProgram()) return 1;
     width = SCREEN_WIDTH;
     height = SCREEN_HEIGHT;
-    for (int s = 0; s < SCREENS; s++) figures[way][s] = measure(screens[s], duration);
+    for (int s = 0; s < SCREENS; s++)
+      if (strncmp(screens[s].name, screenOnly, strlen(screenOnly)) == 0) figures[way][s] = measure(screens[s], duration);
     W3DCleanup();
   }
 

@@ -102,8 +102,21 @@ inline Quad quad(const Texels &q) {
       _mm_unpacklo_epi8(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(q.p01)), _mm_cvtsi32_si128(int(q.p11))), zero)};
 }
 
-// Each step is one multiply-add of pairs with the weight pair (256 - w, w).
-inline __m128i weights(uint32_t w) { return _mm_set1_epi32(int(w << 16 | (256 - w))); }
+// Each step is one multiply-add of pairs with the weight pair (256 - w, w),
+// taken from a table: made afresh for every pixel it cost a tenth of the
+// drawing.
+struct WeightPairs {
+  alignas(16) uint32_t lanes[256][4];
+};
+constexpr WeightPairs makeWeightPairs() {
+  WeightPairs table{};
+  for (uint32_t w = 0; w < 256; w++)
+    for (uint32_t &lane : table.lanes[w]) lane = w << 16 | (256 - w);
+  return table;
+}
+constexpr WeightPairs WEIGHT_PAIRS = makeWeightPairs();
+
+inline __m128i weights(uint32_t w) { return _mm_load_si128(reinterpret_cast<const __m128i *>(WEIGHT_PAIRS.lanes[w])); }
 
 inline Mixed mix(const Quad &q, uint32_t wx, uint32_t wy) {
   __m128i across = weights(wx);
