@@ -4,6 +4,9 @@
 // Each picture row a thread needs is scaled across once into a row of the
 // output's width; each output row then mixes two such rows.
 #include <cstring>
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
 #include <new>
 #include <utility>
 
@@ -65,6 +68,15 @@ inline uint32_t mixAcross(const uint32_t *in, const Columns &columns, int x) {
 }
 
 #ifdef W3D_SOFT_SSE2
+// Where the machine has AVX2, eight pixels are taken at a time where SSE2
+// takes four, with the same arithmetic: half the work of the scaling.
+#define WIDE __attribute__((target("avx2")))
+
+bool machineHasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
 // Two output pixels on 16-bit lanes: left pixel x (256 - w) + right pixel
 // x w + 128, shifted down. A channel x 256 + 128 fits 16 bits.
 inline __m128i mixTwo(const uint32_t *in, const Columns &columns, int i, __m128i zero, __m128i half) {
@@ -76,9 +88,61 @@ inline __m128i mixTwo(const uint32_t *in, const Columns &columns, int i, __m128i
   return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(left, right), half), 8);
 }
 
+// The picture pixel pairs of columns k and k + 1, side by side.
+WIDE inline __m128i pairsOf(const uint32_t *in, const Columns &columns, int k) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + columns.first[k])),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + columns.first[k + 1])));
+}
+
+WIDE inline __m256i twice(__m128i low, __m128i high) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+// mixTwo for pixels i, i + 1 (low half) and i + 4, i + 5 (high half).
+WIDE inline __m256i mixTwoTwice(const uint32_t *in, const Columns &columns, int i, __m256i zero, __m256i half) {
+  __m256i both = twice(pairsOf(in, columns, i), pairsOf(in, columns, i + 4));
+  __m256i first = _mm256_unpacklo_epi8(both, zero), second = _mm256_unpackhi_epi8(both, zero);
+  const __m128i *weights = reinterpret_cast<const __m128i *>(columns.weights + i * WEIGHT_LANES);
+  __m256i left = _mm256_mullo_epi16(_mm256_unpacklo_epi64(first, second),
+                                    twice(_mm_load_si128(weights), _mm_load_si128(weights + 4)));
+  __m256i right = _mm256_mullo_epi16(_mm256_unpackhi_epi64(first, second),
+                                     twice(_mm_load_si128(weights + 1), _mm_load_si128(weights + 5)));
+  return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(left, right), half), 8);
+}
+
+// Scales pixels 0 .. 8n - 1 of the row; returns 8n.
+WIDE int scaleAcrossWide(const uint32_t *in, const Columns &columns, uint32_t *out, int count) {
+  const __m256i zero = _mm256_setzero_si256(), half = _mm256_set1_epi16(128);
+  int i = 0;
+  for (; i + 8 <= count; i += 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
+                        _mm256_packus_epi16(mixTwoTwice(in, columns, i, zero, half),
+                                            mixTwoTwice(in, columns, i + 2, zero, half)));
+  return i;
+}
+
+// Mixes pixels from .. from + 8n - 1 (out + from 32-byte aligned); returns
+// from + 8n.
+WIDE int mixDownWide(const uint32_t *upper, const uint32_t *lower, uint32_t w, uint32_t *out, int from, int count) {
+  const __m256i zero = _mm256_setzero_si256(), half = _mm256_set1_epi16(128);
+  const __m256i up = _mm256_set1_epi16(short(256 - w)), down = _mm256_set1_epi16(short(w));
+  int i = from;
+  for (; i + 8 <= count; i += 8) {
+    __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(upper + i));
+    __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lower + i));
+    __m256i low = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(u, zero), up),
+                                   _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(l, zero), down), half));
+    __m256i high = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(u, zero), up),
+                                    _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(l, zero), down), half));
+    _mm256_stream_si256(reinterpret_cast<__m256i *>(out + i),
+                        _mm256_packus_epi16(_mm256_srli_epi16(low, 8), _mm256_srli_epi16(high, 8)));
+  }
+  return i;
+}
+
 void scaleAcross(const uint32_t *in, const Columns &columns, uint32_t *out, int count) {
   const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
-  int i = 0;
+  int i = w3d_SoftWide ? scaleAcrossWide(in, columns, out, count) : 0;
   for (; i + 4 <= count; i += 4)
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
                      _mm_packus_epi16(mixTwo(in, columns, i, zero, half), mixTwo(in, columns, i + 2, zero, half)));
@@ -92,7 +156,8 @@ void mixDown(const uint32_t *upper, const uint32_t *lower, uint32_t w, uint32_t 
   const __m128i zero = _mm_setzero_si128();
   const __m128i up = _mm_set1_epi16(short(256 - w)), down = _mm_set1_epi16(short(w)), half = _mm_set1_epi16(128);
   int i = 0;
-  for (; i < count && reinterpret_cast<uintptr_t>(out + i) % 16 != 0; i++) out[i] = lerpPixels<128>(upper[i], lower[i], w);
+  for (; i < count && reinterpret_cast<uintptr_t>(out + i) % 32 != 0; i++) out[i] = lerpPixels<128>(upper[i], lower[i], w);
+  if (w3d_SoftWide) i = mixDownWide(upper, lower, w, out, i, count);
   for (; i + 4 <= count; i += 4) {  // four pixels at a time; a channel x 256 + 128 fits 16 bits
     __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(upper + i));
     __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lower + i));
@@ -121,6 +186,10 @@ void finishRows() {}
 #endif
 
 }  // namespace
+
+#ifdef W3D_SOFT_SSE2
+bool w3d_SoftWide = machineHasAvx2();
+#endif
 
 bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch, const SDL_Rect *rect, int part,
                    int parts) {

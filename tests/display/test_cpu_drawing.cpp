@@ -228,16 +228,23 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
   EXPECT_TRUE(pixels[0] == pixels[1]);
 
   // The drawn picture scaled up, down and across at once into a larger image.
-  const SDL_Rect rects[] = {{0, 0, 160, 120}, {5, 3, 371, 277}, {1, 2, 97, 61}, {7, 0, 300, 90}, {0, 9, 80, 300}};
+  const SDL_Rect rects[] = {{0, 0, 160, 120}, {5, 3, 371, 277}, {1, 2, 97, 61}, {7, 0, 300, 90}, {3, 9, 80, 300}};
+  bool wide = w3d_SoftWide;  // AVX2 where the machine has it, and SSE2 alone
   for (const SDL_Rect &rect : rects) {
-    std::vector<uint32_t> scaled[2] = {std::vector<uint32_t>(400 * 320, 0), std::vector<uint32_t>(400 * 320, 0)};
+    std::vector<uint32_t> scaled[3] = {std::vector<uint32_t>(400 * 320, 0), std::vector<uint32_t>(400 * 320, 0),
+                                       std::vector<uint32_t>(400 * 320, 0)};
     for (int parts = 1; parts <= 2; parts++)
       for (int part = 0; part < parts; part++) {
-        EXPECT_TRUE(w3d_SoftScale(&targets[0], scaled[0].data(), 400, &rect, part, parts));
-        EXPECT_TRUE(w3d_ScalarScale(&targets[0], scaled[1].data(), 400, &rect, part, parts));
+        EXPECT_TRUE(w3d_ScalarScale(&targets[0], scaled[0].data(), 400, &rect, part, parts));
+        for (int way = 0; way < 2; way++) {
+          w3d_SoftWide = way == 0 && wide;
+          EXPECT_TRUE(w3d_SoftScale(&targets[0], scaled[1 + way].data(), 400, &rect, part, parts));
+        }
       }
+    w3d_SoftWide = wide;
     SCOPED_TRACE(rect.w);
     EXPECT_TRUE(scaled[0] == scaled[1]);
+    EXPECT_TRUE(scaled[0] == scaled[2]);
     if (rect.w < 160 || rect.h < 120) continue;
     // Enlarged, the corners are the picture's (edges repeat).
     EXPECT_EQ(scaled[0][size_t(rect.y) * 400 + rect.x], pixels[0][0]);
