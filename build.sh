@@ -51,6 +51,7 @@ case "${1:-run}" in
   test)
     need_packages scripts/packages.d/*.list
     status=0
+    scripts/check-layers || status=1
     # The run path must build with the build packages alone: the test
     # packages are made unfindable here, as on a newcomer's machine.
     echo "Building what runs, without the test packages"

@@ -18,11 +18,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 
-#include "music/protocol.h"
-#include "platform/ports.h"
+#include "ports/protocol.h"
+#include "ports/ports.h"
 #include "playback.h"
 
 namespace {

@@ -28,7 +28,7 @@
 
 #include "driver/staging.h"
 #include "platform/files.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 extern char **environ;
 

@@ -23,7 +23,7 @@
 
 #include "../../tests/player/audio_fixtures.h"
 #include "music/music.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 extern char **environ;
 

@@ -2,14 +2,15 @@
 // hardware lock, the frame cycle, the time base and input messages.
 //
 // Owns the display globals below. W3DSetup opens everything once;
-// W3DCleanup releases, in reverse order, whatever is set: the pointer, the
-// music handler task, the twenty textures, the context, the window, the
-// screen. Drawing itself (the batch, textures, text) belongs to draw/.
+// W3DCleanup releases, in reverse order, whatever is set: the pointer, what
+// the parts above registered (the music handler task, the twenty textures),
+// the context, the window, the screen. Drawing itself (the batch, textures,
+// text) belongs to draw/.
 #pragma once
 
 #include <cstdint>
 
-#include "platform/warp3d.h"
+#include "warp3d/warp3d.h"
 
 // Input classes and codes of a window message.
 constexpr uint32_t IDCMP_MOUSEBUTTONS = 0x8;
@@ -69,6 +70,25 @@ extern W3D_Context *w3d_Context;
 extern int32_t HARDWARELOCK;  // 1 while the system holds the lock
 extern bool w3d_StartWindowed;  // open the screen as a window, not full screen
 
+// Display modes and the drawing path (modes.cpp, gpuprobe.cpp).
+// The largest 4:3 mode inside the ASLSM_ bounds of tags that fits the
+// desktop; W3D_NOMODE when none does.
+uint32_t W3D_RequestModeTags(std::initializer_list<W3D_Tag> tags);
+// Fills rect for a mode ID that W3D_RequestModeTags gave; false otherwise.
+bool W3D_GetModeNominal(uint32_t modeId, W3D_ModeRect *rect);
+// The ID of the mode of that size (tests use it to ask for a given size).
+uint32_t W3D_ModeId(int32_t width, int32_t height);
+// Whether drawing for this renderer is better done on the CPU: true for
+// SDL's software renderer and for OpenGL that is itself a CPU rasteriser
+// (Mesa's llvmpipe, softpipe, swrast).
+bool W3D_IsCpuRasteriser(SDL_Renderer *renderer);
+// Whether the machine has a GPU device that OpenGL could use (a DRM node or
+// NVIDIA's device); without one, OpenGL can only rasterise on the CPU.
+bool W3D_GpuDevicePresent();
+// Overrides the choice of the display: 0 the GPU path (OpenGL) always, 1 CPU
+// drawing always, -1 (the default) as the machine and renderer say.
+extern int W3D_CpuDrawing;
+
 // Setup and teardown.
 // Opens a library of at least that version and its main interface: 1, or 0
 // after one line of text. Both places are always written.
@@ -78,6 +98,13 @@ void closeLibIFace(void *base);
 void W3DGetDataModeId(uint32_t modeId);
 int32_t W3DSetup();
 void W3DCleanup();
+// Releases of the parts above the display that must run before the context
+// goes (a texture object needs its context, the music handler may still be
+// talking to a player). Each is registered once (a second registration is
+// ignored) and stays registered; W3DCleanup runs them newest first, after the
+// pointer is given back. A release must cope with having nothing to release.
+constexpr int CLEANUP_RELEASES = 4;
+void W3DAtCleanup(void (*release)());
 int32_t W3DLockHardware(W3D_Context *context);
 // The step that met a library error word: the two report it in their own words.
 enum W3DErrorStep { W3D_CONTEXT_STEP, W3D_TEXTURE_STEP };
@@ -99,7 +126,6 @@ int32_t getTimeWithStatus(int32_t status);
 int32_t getTime();
 extern uint32_t startSec;   // seconds of the time base
 extern uint32_t startUSec;  // hundredths of the time base
-int32_t W3DFrameRate(int32_t row, float alpha);
 // The frame counter's text for time value now ("%03d FPS"), the rate
 // updated when a whole second of the time base has passed.
 void frameRateText(int32_t now, char *text, int size);

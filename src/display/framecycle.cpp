@@ -1,14 +1,9 @@
 // The frame cycle: showing the half just drawn and sending drawing to the
-// other one, erasing the drawing half, and holding the loops to the
-// display's refresh rate.
+// other one, and erasing the drawing half.
 //
 // Showing a half copies it to the window (as large as fits, aspect kept,
-// black bars around) and presents. Where the renderer waits for the
-// display at present (vsync), that wait paces the loops; where it does not
-// (Xvfb, the offscreen and dummy drivers, some drivers), the switch sleeps
-// until the next frame time of the display's rate, so no loop spins a core.
-#include <time.h>
-
+// black bars around) and presents; pacing.cpp then holds the loop to the
+// display's rate.
 #include "display/display.h"
 #include "display/window.h"
 
@@ -16,40 +11,6 @@ int32_t bufnum = 0;
 int32_t frames = 0;
 
 namespace {
-
-int64_t nowNanoseconds() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-void sleepUntil(int64_t deadline) {
-  timespec until;
-  until.tv_sec = deadline / 1000000000;
-  until.tv_nsec = deadline % 1000000000;
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
-    // interrupted by a signal: sleep on unless termination was asked for
-    if (W3DCloseRequested()) return;
-  }
-}
-
-int64_t nextFrameTime = 0;  // monotonic ns; 0 = no schedule yet
-
-// Waits for the next frame time of the display. A present that already
-// waited for the display returns close to that time: then there is nothing
-// to wait for, and the schedule follows the display. A present that did
-// not wait returns early: then the schedule keeps a steady rate.
-void waitForFrame(int32_t refreshRate) {
-  int64_t period = 1000000000 / (refreshRate > 0 ? refreshRate : 60);
-  int64_t now = nowNanoseconds();
-  if (nextFrameTime == 0 || now >= nextFrameTime - period / 4) {
-    // On time or late (a slow frame, or vsync did the waiting).
-    nextFrameTime = now + period;
-    return;
-  }
-  sleepUntil(nextFrameTime);
-  nextFrameTime += period;
-}
 
 void showHalf(W3D_Screen *screen, int shown) {
   SDL_Renderer *renderer = screen->renderer;
@@ -77,40 +38,6 @@ void showHalf(W3D_Screen *screen, int shown) {
 }
 
 }  // namespace
-
-void resetFramePacing() { nextFrameTime = 0; }
-
-int32_t displayRefreshRate(SDL_Window *window) {
-  SDL_DisplayMode mode;
-  int display = SDL_GetWindowDisplayIndex(window);
-  if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
-    return mode.refresh_rate;
-  return 60;
-}
-
-SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pictureHeight) {
-  if (outputWidth <= 0 || outputHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0)
-    return SDL_Rect{0, 0, outputWidth > 0 ? outputWidth : 0, outputHeight > 0 ? outputHeight : 0};
-  // Whichever side is the tighter fit sets the scale.
-  SDL_Rect rect;
-  if (int64_t(outputWidth) * pictureHeight <= int64_t(outputHeight) * pictureWidth) {
-    rect.w = outputWidth;
-    rect.h = static_cast<int>((int64_t(outputWidth) * pictureHeight + pictureWidth / 2) / pictureWidth);
-  } else {
-    rect.h = outputHeight;
-    rect.w = static_cast<int>((int64_t(outputHeight) * pictureWidth + pictureHeight / 2) / pictureHeight);
-  }
-  rect.x = (outputWidth - rect.w) / 2;
-  rect.y = (outputHeight - rect.h) / 2;
-  return rect;
-}
-
-SDL_Rect shownPictureRect(W3D_Screen *screen) {
-  // The window asks for no high-DPI surface: its size is in output pixels.
-  int windowWidth = 0, windowHeight = 0;
-  SDL_GetWindowSize(screen->window, &windowWidth, &windowHeight);
-  return pictureRect(windowWidth, windowHeight, SCREEN_WIDTH, SCREEN_HEIGHT);
-}
 
 void W3DSwitchBuffer() {
   if (!w3d_Screen || !w3d_Window || !w3d_Context) return;

@@ -12,10 +12,8 @@
 #include "display/display.h"
 #include "display/window.h"
 
-#ifdef MUSICDISK_X11
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#endif
 
 namespace {
 
@@ -23,7 +21,6 @@ namespace {
 // display SDL opens (Wayland, KMS, the memory drivers) places its windows
 // itself. An EWMH window manager names its check window on the root.
 bool windowManaged(SDL_Window *window) {
-#ifdef MUSICDISK_X11
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
@@ -50,10 +47,6 @@ bool windowManaged(SDL_Window *window) {
     if (children) XFree(children);
   }
   return managed;
-#else
-  (void)window;
-  return true;
-#endif
 }
 
 }  // namespace

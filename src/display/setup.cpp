@@ -9,9 +9,6 @@
 
 #include "display/display.h"
 #include "display/window.h"
-#include "draw/textures.h"
-#include "music/music.h"
-#include "platform/task.h"
 
 void *Warp3DBase = nullptr;
 void *IWarp3D = nullptr;
@@ -26,6 +23,9 @@ int32_t HARDWARELOCK = 0;
 bool w3d_StartWindowed = false;
 
 namespace {
+
+void (*releases[CLEANUP_RELEASES])();
+int releaseCount = 0;
 
 // The rendering state set once for the whole run. Fog is handed over but
 // never enabled.
@@ -319,6 +319,13 @@ int32_t W3DSetup() {
   return 1;
 }
 
+void W3DAtCleanup(void (*release)()) {
+  for (int i = 0; i < releaseCount; i++)
+    if (releases[i] == release) return;
+  if (releaseCount < CLEANUP_RELEASES) releases[releaseCount++] = release;
+  else fprintf(stderr, "musicdisk: no room for another release at cleanup\n");
+}
+
 // Releases whatever is set, in reverse order of opening. Each handle is
 // cleared once released, so that nothing can reach a closed resource and a
 // second call (or a new setup) starts from nothing.
@@ -327,15 +334,7 @@ void W3DCleanup() {
     SDL_ShowCursor(SDL_ENABLE);
     w3d_Window->pointerHidden = false;
   }
-  if (subtask) {
-    deleteTask(subtask);
-    subtask = nullptr;
-  }
-  freeTextures(w3d_Context);
-  for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {
-    tex[slot] = nullptr;
-    texmap[slot] = nullptr;
-  }
+  for (int i = releaseCount - 1; i >= 0; i--) releases[i]();
   if (w3d_Context) {
     W3D_DestroyContext(w3d_Context);
     w3d_Context = nullptr;

@@ -56,6 +56,8 @@ void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int
 // Makes the screen's window cover its display, or a window of one half's
 // size at the top left (fullscreen.cpp).
 void setFullScreen(W3D_Screen *screen, bool full);
+// Waits for the next frame time of a display of refreshRate Hz (pacing.cpp).
+void waitForFrame(int32_t refreshRate);
 // Forgets the frame pacing's schedule (a new screen starts afresh).
 void resetFramePacing();
 // The display's refresh rate for the screen's window; 60 when unknown.

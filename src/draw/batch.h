@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/warp3d.h"
+#include "warp3d/warp3d.h"
 
 struct TriVertex {
   float x, y;        // screen pixels

@@ -94,3 +94,11 @@ void freeTextures(W3D_Context *context) {
     if (texmap[slot]) delete[] texmap[slot];
   }
 }
+
+void releaseTextureSlots() {
+  freeTextures(w3d_Context);
+  for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {
+    tex[slot] = nullptr;
+    texmap[slot] = nullptr;
+  }
+}

@@ -1,10 +1,11 @@
 // The twenty texture slots: texture objects in tex, the pictures behind
-// them in texmap. Filled once at start-up, released by W3DCleanup.
+// them in texmap. Filled once at start-up, released by W3DCleanup
+// (releaseTextureSlots, registered by the program at start-up).
 #pragma once
 
 #include <cstdint>
 
-#include "platform/warp3d.h"
+#include "warp3d/warp3d.h"
 
 constexpr int TEXTURE_SLOTS = 20;
 
@@ -25,5 +26,8 @@ extern uint32_t *texmap[TEXTURE_SLOTS];
 
 int GenTexture(W3D_Context *context, const char *filename, int slot, int mode);
 int GenTextureMatrix(W3D_Context *context, const char *filename, int firstSlot, int mode);
-// Releases every slot in order (texture object, then picture); used by W3DCleanup.
+// Releases every slot in order (texture object, then picture).
 void freeTextures(W3D_Context *context);
+// Frees every slot of w3d_Context and empties the slots: the release the
+// program registers with W3DAtCleanup.
+void releaseTextureSlots();

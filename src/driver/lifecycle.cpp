@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "display/display.h"
+#include "music/music.h"
 #include "draw/batch.h"
 #include "draw/ppm.h"
 #include "draw/textures.h"
@@ -59,6 +60,9 @@ bool startProgram() {
     tex[slot] = nullptr;
     texmap[slot] = nullptr;
   }
+  // Torn down before the context, the music handler first.
+  W3DAtCleanup(releaseTextureSlots);
+  W3DAtCleanup(endMusicHandler);
   if (W3DSetup() == -1) {
     W3DCleanup();
     deleteData();

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Music control: the song tables, the song-state globals shared by the main
 // task and the music handler, and the player's command line. The message,
-// its values and the send functions are the protocol (music/protocol.h).
+// its values and the send functions are the protocol (ports/protocol.h).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "music/protocol.h"
+#include "ports/protocol.h"
 
 constexpr int32_t numberOfSongs = 15;
 
@@ -85,6 +85,9 @@ struct MusicTask;
 extern MusicTask *subtask;
 extern char subtaskname[];              // "musichandler_subtask"
 extern std::atomic<int32_t> musicdisk;  // the handler acts on events only while set
+// Stops and deletes the music handler task, if there is one: the release
+// the program registers with W3DAtCleanup.
+void endMusicHandler();
 void musichandler(MusicTask *task);     // the task's entry
 
 // Asks the running player for its song's length: milliseconds, or -1 when

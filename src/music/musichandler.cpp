@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "music/music.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "platform/task.h"
 
 namespace {
@@ -58,4 +58,10 @@ void musichandler(MusicTask *task) {
     }
   }
   deletePublicPort(port);
+}
+
+void endMusicHandler() {
+  if (!subtask) return;
+  deleteTask(subtask);
+  subtask = nullptr;
 }

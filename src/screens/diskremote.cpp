@@ -1,5 +1,5 @@
 // The disk screen's side of the desktop's media controls: what the screen
-// shows is reported to the bus (platform/mpris.cpp), and the commands that
+// shows is reported to the bus (desktop/mpris.cpp), and the commands that
 // come back are handed to the pass as the keys that do the same, one per
 // pass and only when the window has none waiting.
 #include "screens/diskremote.h"
@@ -8,7 +8,7 @@
 
 #include "display/display.h"
 #include "music/music.h"
-#include "platform/mpris.h"
+#include "desktop/mpris.h"
 #include "screens/disk.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "helpers.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 using testutil::Bytes;
 

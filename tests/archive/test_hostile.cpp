@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "helpers.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 using namespace testutil;
 

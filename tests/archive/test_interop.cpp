@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "helpers.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 using namespace testutil;
 

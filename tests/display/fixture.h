@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "platform/warp3d.h"
+#include "warp3d/warp3d.h"
 
 struct Rgba {
   int r, g, b, a;

@@ -31,6 +31,8 @@ class DisplayTest : public testing::TestWithParam<const char *> {
     setenv("SDL_VIDEODRIVER", GetParam(), 1);
     // OpenGL draws on offscreen; the software renderer's halves are drawn on the CPU.
     W3D_CpuDrawing = std::string(GetParam()) == "offscreen" ? 0 : -1;
+    W3DAtCleanup(releaseTextureSlots);
+    W3DAtCleanup(endMusicHandler);
     ASSERT_EQ(W3DSetup(), 1);
     ASSERT_EQ(w3d_Screen->cpuDrawing, W3D_CpuDrawing != 0);
     renderer = w3d_Screen->renderer;
@@ -277,6 +279,7 @@ TEST(SetupFailure, NoDisplayIsTheScreenFailureAndOnlyWhatOpenedIsClosed) {
   handlerStopped = false;
   subtask = createTask(subtaskname, waitingHandler);
   ASSERT_NE(subtask, nullptr);
+  W3DAtCleanup(endMusicHandler);
   W3DCleanup();
   EXPECT_TRUE(handlerStopped);
   EXPECT_EQ(Warp3DBase, nullptr);

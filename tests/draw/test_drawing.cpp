@@ -26,6 +26,7 @@ class Drawing : public ::testing::Test {
   void SetUp() override {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     W3D_CpuDrawing = 0;  // OpenGL draws
+    W3DAtCleanup(releaseTextureSlots);
     ASSERT_EQ(W3DSetup(), 1);
     context = w3d_Context;
     triPos = 0;

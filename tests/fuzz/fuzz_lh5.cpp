@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 namespace {
 

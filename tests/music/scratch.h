@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 extern char **environ;
 

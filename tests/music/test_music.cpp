@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "music/music.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "platform/spawn.h"
 #include "platform/task.h"
 #include "scratch.h"

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "music/music.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "scratch.h"
 
 namespace {

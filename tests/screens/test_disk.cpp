@@ -18,7 +18,7 @@
 #include "draw/batch.h"
 #include "draw/textures.h"
 #include "music/music.h"
-#include "platform/ports.h"
+#include "ports/ports.h"
 #include "screens/disk.h"
 #include "screens/effects.h"
 

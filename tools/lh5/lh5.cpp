@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // The thread owns the bus connection; the frame loop and the thread meet
 // only in the small state below, under a lock that is never held across a
 // bus call, so a slow or stuck bus never delays a frame.
-#include "platform/mpris.h"
+#include "desktop/mpris.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

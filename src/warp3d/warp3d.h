@@ -2,9 +2,11 @@
 //
 // Owns: contexts, texture objects, the draw region (which of the two frame
 // halves drawing lands in), the hardware lock flag of the library, and the
-// gathering of triangles into runs that share a texture. Each run goes to
-// SDL as one SDL_RenderGeometry call when the texture changes, the run is
-// full, or the draw region changes.
+// gathering of triangles into runs that share a texture. A run is drawn by
+// the context's backend when the texture changes, the run is full, or the
+// draw region changes: by the GPU as one SDL_RenderGeometry call, or, when
+// the bitmap's halves are in memory, kept with the frame's other runs and
+// filled by our own CPU rasteriser at the flush (context.h).
 // Leaves to others: the window and the halves themselves (display), the
 // batch of quads (draw), the order of calls in a frame (screens).
 //
@@ -130,10 +132,6 @@ constexpr uint32_t W3D_NOMODE = 0xFFFFFFFFu;
 struct W3D_ModeRect {
   int16_t MinX, MinY, MaxX, MaxY;
 };
-// Fills rect for a mode ID that W3D_RequestModeTags gave; false otherwise.
-bool W3D_GetModeNominal(uint32_t modeId, W3D_ModeRect *rect);
-// The ID of the mode of that size (tests use it to ask for a given size).
-uint32_t W3D_ModeId(int32_t width, int32_t height);
 
 // The double-height surface a context renders into: two halves of one
 // renderer, each width x height, that keep their pixels. Y offset 0 of a
@@ -148,16 +146,6 @@ struct W3D_Bitmap {
   uint32_t *pixels[2];    // A8R8G8B8, width x height each; null when the GPU draws
 };
 
-// Whether drawing for this renderer is better done on the CPU: true for
-// SDL's software renderer and for OpenGL that is itself a CPU rasteriser
-// (Mesa's llvmpipe, softpipe, swrast).
-bool W3D_IsCpuRasteriser(SDL_Renderer *renderer);
-// Whether the machine has a GPU device that OpenGL could use (a DRM node or
-// NVIDIA's device); without one, OpenGL can only rasterise on the CPU.
-bool W3D_GpuDevicePresent();
-// Overrides the choice of the display: 0 the GPU path (OpenGL) always, 1 CPU
-// drawing always, -1 (the default) as the machine and renderer say.
-extern int W3D_CpuDrawing;
 // Drawn on the CPU, a frame whose triangles cover more pixels than this is
 // drawn by two threads, each taking every other row.
 extern double W3D_SHARED_FRAME_PIXELS;
@@ -173,7 +161,6 @@ bool W3D_ReadHalf(W3D_Bitmap *bitmap, int half, uint32_t *pixels);
 // The sixteen operations. Signatures follow the library; tag lists are
 // brace-enclosed lists of W3D_Tag.
 uint32_t W3D_CheckDriver();
-uint32_t W3D_RequestModeTags(std::initializer_list<W3D_Tag> tags);
 W3D_Context *W3D_CreateContextTags(int32_t *error, std::initializer_list<W3D_Tag> tags);
 uint32_t W3D_SetState(W3D_Context *context, uint32_t state, uint32_t action);
 uint32_t W3D_SetBlendMode(W3D_Context *context, uint32_t srcFunc, uint32_t dstFunc);
@@ -202,6 +189,9 @@ struct W3D_Stats {
   uint64_t pixelsWritten;   // CPU drawing: of those, the ones changed or blended
 };
 const W3D_Stats *W3D_GetStats(const W3D_Context *context);
+
+// The data of tag in tags, or fallback when it is not there.
+uintptr_t w3d_TagValue(std::initializer_list<W3D_Tag> tags, uint32_t tag, uintptr_t fallback);
 
 // Test hook: when set, called with "lock", "unlock" or "draw" as each of
 // those operations runs, so a test can see their order.

@@ -2,32 +2,23 @@
 // span per row, texture coordinates stepped in 32.32 fixed point, bilinear
 // filtering and blending on two colour channels at once (lanes of 16 bits
 // in one word).
-#include "platform/softraster.h"
+#include "warp3d/softraster.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+#include "warp3d/softedges.h"
+
 namespace {
 
-constexpr int64_t SUBPIXEL = 256;             // positions snap to 1/256 pixel
-constexpr double POSITION_LIMIT = 1 << 20;    // pixels; beyond it a triangle is dropped
+using namespace softedges;
+
 constexpr uint32_t LANES = 0x00FF00FFu;       // two 8-bit channels, 16 bits apart
-
-int64_t floorDiv(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  if (a % b != 0 && (a < 0) != (b < 0)) q--;
-  return q;
-}
-
-int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
 
 #ifndef __SSE2__
 // The arithmetic without vector registers: two channels per word.
@@ -122,28 +113,6 @@ Plane plane(const Setup &s, double f0, double f1, double f2) {
 }
 
 double at(const Plane &p, const Setup &s, double x, double y) { return p.at0 + p.dx * (x - s.x0) + p.dy * (y - s.y0); }
-
-struct Edge {
-  int64_t dx, dy, x, y, bias;  // from (x, y) by (dx, dy); bias 0 on top and left edges, else 1
-};
-
-// The span of row y inside the three edges, narrowed from first..last.
-bool rowSpan(const Edge *edges, int64_t y, int64_t *first, int64_t *last) {
-  int64_t py = y * SUBPIXEL + SUBPIXEL / 2;
-  for (int i = 0; i < 3; i++) {
-    const Edge &e = edges[i];
-    // Inside: dx * (py - y) - dy * (px - x) >= bias, with px = 256 col + 128.
-    int64_t k = -e.dy;
-    int64_t r = e.bias - e.dx * (py - e.y) - e.dy * e.x - k * (SUBPIXEL / 2);
-    if (k > 0)
-      *first = std::max(*first, ceilDiv(r, k * SUBPIXEL));
-    else if (k < 0)
-      *last = std::min(*last, floorDiv(r, k * SUBPIXEL));
-    else if (r > 0)
-      return false;
-  }
-  return *first <= *last;
-}
 
 struct Colour {
   uint32_t r, g, b, a;
@@ -338,45 +307,6 @@ uint64_t fillSpanAnywhere(uint32_t *out, int64_t count, const W3D_SoftImage *tex
                                   colour, blend);
 }
 
-// A triangle on the 1/256 pixel grid: its vertices turned so that the inside
-// of every edge is positive, its edges, and its rows within clip.
-struct Outline {
-  const SDL_Vertex *v[3];
-  int64_t X[3], Y[3];
-  Edge edges[3];
-  int64_t top, bottom;
-};
-
-// False: the triangle covers no pixel centre inside clip (or lies beyond
-// the positions it can be drawn at).
-bool outline(const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, const SDL_Rect *clip, Outline *o) {
-  const SDL_Vertex *v[3] = {v0, v1, v2};
-  for (const SDL_Vertex *vertex : v)
-    if (!(std::fabs(vertex->position.x) < POSITION_LIMIT && std::fabs(vertex->position.y) < POSITION_LIMIT)) return false;
-  int64_t *X = o->X, *Y = o->Y;
-  for (int i = 0; i < 3; i++) {
-    X[i] = std::llrint(double(v[i]->position.x) * SUBPIXEL);
-    Y[i] = std::llrint(double(v[i]->position.y) * SUBPIXEL);
-  }
-  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-  if (area == 0) return false;
-  if (area < 0) {  // turned the other way: the same triangle with the edges reversed
-    std::swap(v[1], v[2]);
-    std::swap(X[1], X[2]);
-    std::swap(Y[1], Y[2]);
-  }
-  for (int i = 0; i < 3; i++) {
-    o->v[i] = v[i];
-    int j = (i + 1) % 3;
-    int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-    o->edges[i] = Edge{dx, dy, X[i], Y[i], (dy < 0 || (dy == 0 && dx > 0)) ? 0 : 1};
-  }
-  o->top = std::max<int64_t>(clip->y, ceilDiv(std::min({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
-  o->bottom =
-      std::min<int64_t>(clip->y + clip->h - 1, floorDiv(std::max({Y[0], Y[1], Y[2]}) - SUBPIXEL / 2, SUBPIXEL));
-  return o->top <= o->bottom;
-}
-
 void drawTriangle(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
                   const SDL_Vertex *v0, const SDL_Vertex *v1, const SDL_Vertex *v2, bool blend, int rowPart,
                   int rowStep, W3D_SoftCounts *counts) {
@@ -468,141 +398,4 @@ void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t co
     uint32_t *row = target->pixels + int64_t(y) * target->width + area.x;
     std::fill(row, row + area.w, colour);
   }
-}
-
-// ---------------------------------------------------------------- cover
-
-void w3d_SoftClearCover(W3D_SoftCover *cover) {
-  for (int32_t y = 0; y < cover->height; y++) {
-    cover->first[y] = 1;
-    cover->last[y] = 0;
-  }
-}
-
-bool w3d_SoftHidden(const W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, uint64_t *covered) {
-  SDL_Rect area;
-  Outline o;
-  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
-  if (!SDL_IntersectRect(clip, &rows, &area) || !outline(&v[0], &v[1], &v[2], &area, &o)) return true;
-  uint64_t pixels = 0;
-  for (int64_t y = o.top; y <= o.bottom; y++) {
-    int64_t first = area.x, last = area.x + area.w - 1;
-    if (!rowSpan(o.edges, y, &first, &last)) continue;
-    if (first < cover->first[y] || last > cover->last[y]) return false;
-    pixels += uint64_t(last - first + 1);
-  }
-  *covered += pixels;
-  return true;
-}
-
-void w3d_SoftAddCover(W3D_SoftCover *cover, const SDL_Rect *clip, const SDL_Vertex *v, int triangles) {
-  SDL_Rect area;
-  Outline o[2];
-  SDL_Rect rows{0, 0, clip->x + clip->w, cover->height};
-  if (triangles < 1 || triangles > 2 || !SDL_IntersectRect(clip, &rows, &area)) return;
-  bool drawn[2] = {false, false};
-  int64_t top = INT64_MAX, bottom = INT64_MIN;
-  for (int t = 0; t < triangles; t++) {
-    drawn[t] = outline(&v[3 * t], &v[3 * t + 1], &v[3 * t + 2], &area, &o[t]);
-    if (drawn[t]) {
-      top = std::min(top, o[t].top);
-      bottom = std::max(bottom, o[t].bottom);
-    }
-  }
-  for (int64_t y = top; y <= bottom; y++) {
-    // The row's span of the triangles: two halves of a quad meet without a gap.
-    int64_t first = 1, last = 0;
-    for (int t = 0; t < triangles; t++) {
-      int64_t from = area.x, to = area.x + area.w - 1;
-      if (!drawn[t] || y < o[t].top || y > o[t].bottom || !rowSpan(o[t].edges, y, &from, &to)) continue;
-      if (first > last || (from <= last + 1 && to >= first - 1)) {
-        first = first > last ? from : std::min(first, from);
-        last = std::max(last, to);
-      }
-    }
-    if (first > last) continue;
-    int32_t &from = cover->first[y], &to = cover->last[y];
-    if (from > to || (first <= to + 1 && last >= from - 1)) {  // nothing yet, or touching: one span
-      from = int32_t(from > to ? first : std::min<int64_t>(first, from));
-      to = int32_t(std::max<int64_t>(last, to));
-    } else if (last - first > to - from) {  // apart: the longer one is kept
-      from = int32_t(first);
-      to = int32_t(last);
-    }
-  }
-}
-
-// ---------------------------------------------------------------- helper thread
-
-namespace {
-
-// The one helper thread and the job it is given: generation counts the jobs
-// handed out, finished the ones it has done.
-struct Helper {
-  std::mutex lock;
-  std::condition_variable wake, done;
-  std::thread thread;
-  bool running = false, stopping = false;
-  uint64_t generation = 0, finished = 0;
-  void (*job)(void *, int, int) = nullptr;
-  void *data = nullptr;
-  ~Helper();  // a program that ends without closing the display still ends cleanly
-};
-Helper helper;
-
-void helperLoop() {
-  std::unique_lock<std::mutex> hold(helper.lock);
-  uint64_t seen = helper.finished;  // every job before this thread was done without it
-  for (;;) {
-    helper.wake.wait(hold, [&] { return helper.stopping || helper.generation != seen; });
-    if (helper.stopping) return;
-    seen = helper.generation;
-    hold.unlock();
-    helper.job(helper.data, 1, 2);
-    hold.lock();
-    helper.finished = seen;
-    helper.done.notify_one();
-  }
-}
-
-}  // namespace
-
-void w3d_SoftParallel(void (*job)(void *data, int part, int parts), void *data, bool shared) {
-  if (!shared) {
-    job(data, 0, 1);
-    return;
-  }
-  if (!helper.running && std::thread::hardware_concurrency() >= 2) {
-    helper.stopping = false;
-    helper.thread = std::thread(helperLoop);
-    helper.running = true;
-  }
-  if (!helper.running) {
-    job(data, 0, 1);
-    return;
-  }
-  uint64_t generation;
-  {
-    std::lock_guard<std::mutex> hold(helper.lock);
-    helper.job = job;
-    helper.data = data;
-    generation = ++helper.generation;
-  }
-  helper.wake.notify_one();
-  job(data, 0, 2);
-  std::unique_lock<std::mutex> hold(helper.lock);
-  helper.done.wait(hold, [&] { return helper.finished == generation; });
-}
-
-Helper::~Helper() { w3d_SoftStopHelper(); }
-
-void w3d_SoftStopHelper() {
-  if (!helper.running) return;
-  {
-    std::lock_guard<std::mutex> hold(helper.lock);
-    helper.stopping = true;
-  }
-  helper.wake.notify_one();
-  helper.thread.join();
-  helper.running = false;
 }

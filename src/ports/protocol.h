@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ports/ports.h"
+
 // The public ports: the running player's, and the music handler's.
 constexpr char PLAYER_PORT[] = "musicplayerport";
 constexpr char HANDLER_PORT[] = "demoport";
@@ -35,8 +37,6 @@ constexpr int32_t HANDLER_QUIT = -1;
 // lets a command go unanswered this long is taken to be hung.
 constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 25;
 
-constexpr uint8_t NT_MESSAGE = 5;  // the Exec node type of a message
-
 // The 24-byte message, laid out as on the wire (native byte order).
 struct MusicMessage {
   uint32_t succ;         // 0
@@ -48,11 +48,10 @@ struct MusicMessage {
   uint16_t length;       // 24
   int32_t value;         // command, event or result
 };
-static_assert(sizeof(MusicMessage) == 24, "a MusicMessage is 24 bytes");
-constexpr size_t MESSAGE_TYPE_OFFSET = offsetof(MusicMessage, type);
-constexpr size_t MESSAGE_LENGTH_OFFSET = offsetof(MusicMessage, length);
-
-struct MsgPort;  // the sender's private reply port (platform/ports.h)
+// The ports check the Exec header at these places.
+static_assert(sizeof(MusicMessage) == PORT_MESSAGE_SIZE, "a MusicMessage is 24 bytes");
+static_assert(offsetof(MusicMessage, type) == MESSAGE_TYPE_OFFSET, "the node type is at byte 8");
+static_assert(offsetof(MusicMessage, length) == MESSAGE_LENGTH_OFFSET, "the length is at byte 18");
 
 // Puts message on the public port portName; its reply will arrive on
 // replyPort. True when the port existed and the message was put: finding the

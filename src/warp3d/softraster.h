@@ -2,11 +2,13 @@
 // rasteriser (llvmpipe, softpipe) or missing.
 //
 // Owns: filling textured, vertex-coloured triangles into an A8R8G8B8 image
-// in memory, and filling rectangles. The pictures are those of the OpenGL
-// path: pixel centres sampled, top-left fill rule, positions on a 1/256
-// pixel grid, bilinear filtering with clamped edges, colour = texel x vertex
-// colour, blend source*a + destination*(1-a) (alpha: a + destination*(1-a)).
-// and the helper thread that shares a frame's rows.
+// in memory (softraster.cpp), filling rectangles, the cover of triangles
+// that later opaque ones hide (softcover.cpp), and the helper thread that
+// shares a frame's rows (softthreads.cpp). The pictures are those of the
+// OpenGL path: pixel centres sampled, top-left fill rule, positions on a
+// 1/256 pixel grid, bilinear filtering with clamped edges, colour = texel x
+// vertex colour, blend source*a + destination*(1-a) (alpha: a +
+// destination*(1-a)).
 // Leaves to others: which image and texture (the 3D library), showing.
 //
 // The work is cut where the result cannot differ: a pixel whose texel alpha

@@ -1,6 +1,6 @@
 // One musicdisk per user: the lock file in the port directory. See
 // instance.h.
-#include "platform/instance.h"
+#include "desktop/instance.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 namespace {
 

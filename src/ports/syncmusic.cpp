@@ -2,8 +2,8 @@
 // way the musicdisk (and the player) talks to a port.
 #include <cstring>
 
-#include "music/protocol.h"
-#include "platform/ports.h"
+#include "ports/protocol.h"
+#include "ports/ports.h"
 
 bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPort) {
   // The reply-port field is the sender's own address space: on the wire it is

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <set>
 
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 namespace lh5 {
 namespace {

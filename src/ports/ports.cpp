@@ -5,7 +5,7 @@
 // flock on the port directory, so that two owners racing for a port left by
 // a dead one cannot unlink each other's fresh socket, and an owner never
 // removes a socket file that is no longer its own.
-#include "platform/ports.h"
+#include "ports/ports.h"
 
 #include <fcntl.h>
 #include <poll.h>

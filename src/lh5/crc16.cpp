@@ -2,7 +2,7 @@
 // eight bytes per step through eight tables: extraction checks every byte.
 #include <cstring>
 
-#include "platform/lh5/lh5.h"
+#include "lh5/lh5.h"
 
 namespace lh5 {
 namespace {

@@ -21,9 +21,14 @@
 
 #include <cstddef>
 
-#include "music/protocol.h"
+#include <cstdint>
 
-constexpr size_t PORT_MESSAGE_SIZE = sizeof(MusicMessage);
+// The Exec message header this layer checks; the rest of the 24 bytes is the
+// sender's business.
+constexpr size_t PORT_MESSAGE_SIZE = 24;
+constexpr size_t MESSAGE_TYPE_OFFSET = 8;     // one byte: NT_MESSAGE
+constexpr size_t MESSAGE_LENGTH_OFFSET = 18;  // native uint16_t: PORT_MESSAGE_SIZE
+constexpr uint8_t NT_MESSAGE = 5;             // the Exec node type of a message
 // Connections accepted but not yet carrying a message that a port keeps at
 // once; more wait in the listen queue.
 constexpr int MAX_PENDING_CONNECTIONS = 32;

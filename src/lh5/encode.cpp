@@ -12,8 +12,8 @@
 #include <cstring>
 #include <queue>
 
-#include "platform/lh5/format.h"
-#include "platform/lh5/lh5.h"
+#include "lh5/format.h"
+#include "lh5/lh5.h"
 
 namespace lh5 {
 namespace {
