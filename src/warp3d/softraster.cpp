@@ -218,6 +218,7 @@ uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int
   const uint32_t *row = texture->pixels + (t >> 32) * texture->width;
   int64_t width = texture->width, cached = -2;
   Column left{}, right{};
+  bool clear = false;  // blended, and all four texels transparent: the pixels stay as they are
   Factors factors;
   uint64_t written = 0;
   for (int64_t i = 0; i < count; i++, s += ds) {
@@ -226,7 +227,9 @@ uint64_t fillRow(uint32_t *out, int64_t count, const W3D_SoftImage *texture, int
       left = x == cached + 1 ? right : column(row + x, width, wy);
       right = column(row + x + 1, width, wy);
       cached = x;
+      clear = blend && ((row[x] | row[x + width] | row[x + 1] | row[x + 1 + width]) >> 24) == 0;
     }
+    if (clear) continue;
     if (shade<MODULATE>(across(left, right, uint32_t(s >> 24) & 255), &out[i], tint, blend, &factors)) written++;
   }
   return written;
@@ -243,6 +246,7 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
   // A magnified texture gives several pixels in a row the same four texels.
   int64_t cachedX = -1, cachedY = -1;
   Quad cachedQuad{};
+  bool clear = false;  // as in fillRow
   for (int64_t i = 0; i < count; i++, s += ds, t += dt) {
     if (!CLAMP) {
       int64_t x = s >> 32, y = t >> 32;
@@ -252,7 +256,9 @@ uint64_t fillSpan(uint32_t *out, int64_t count, const W3D_SoftImage *texture, in
         cachedQuad = quad(q);
         cachedX = x;
         cachedY = y;
+        clear = blend && ((q.p00 | q.p10 | q.p01 | q.p11) >> 24) == 0;
       }
+      if (clear) continue;
       if (shade<MODULATE>(mix(cachedQuad, uint32_t(s >> 24) & 255, uint32_t(t >> 24) & 255), &out[i], tint, blend,
                           &factors))
         written++;
