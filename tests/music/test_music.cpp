@@ -183,14 +183,14 @@ class PlayerStart : public Music {
 TEST_F(PlayerStart, EachCounterStartsItsRowOnlyTheLastRowGetsTheArgumentAndAMissingPlayerIsSaid) {
   for (int32_t counter = 15; counter < 31; counter++) {
     currentSong = counter;
-    startSongPlayer();
+    startSongPlayer(nowMs());
     int row = counter % numberOfSongs;
     EXPECT_EQ(recorded(), expected(songnames[row], row == 14)) << "counter " << counter;
   }
   // Without the player program: one line that names it.
   unlink(PLAYER_PROGRAM);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(startPlayer("music/one.mp3", false), -1);
+  EXPECT_EQ(startPlayer("music/one.mp3", false, nowMs()), -1);
   std::string text = testing::internal::GetCapturedStderr();
   EXPECT_NE(text.find(PLAYER_PROGRAM), std::string::npos) << text;
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
@@ -199,15 +199,15 @@ TEST_F(PlayerStart, EachCounterStartsItsRowOnlyTheLastRowGetsTheArgumentAndAMiss
 // A path is one argument, never read by a shell, and is refused rather than cut.
 TEST_F(PlayerStart, APathIsOneArgumentWithoutAShellAndIsRefusedRatherThanCut) {
   const char *path = "music/a b;$(touch x)'\"*.mp3";
-  EXPECT_GT(startPlayer(path, false), 0);
+  EXPECT_GT(startPlayer(path, false, nowMs()), 0);
   EXPECT_EQ(recorded(), expected(path, false));
   EXPECT_FALSE(std::filesystem::exists("x"));
   // The longest path that fits "run >NIL: musicplayer/sdlmusicplayer PATH 1", and one more.
   std::string fits = "music/" + std::string(PLAYER_COMMAND_SIZE - 1 - 37 - 6 - 2, 'b');
-  EXPECT_GT(startPlayer(fits.c_str(), true), 0);
+  EXPECT_GT(startPlayer(fits.c_str(), true, nowMs()), 0);
   EXPECT_EQ(recorded(), expected(fits, true));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(startPlayer((fits + "b").c_str(), true), -1);
+  EXPECT_EQ(startPlayer((fits + "b").c_str(), true, nowMs()), -1);
   EXPECT_NE(testing::internal::GetCapturedStderr(), "");
 }
 

@@ -43,7 +43,7 @@ struct DiskHarness {
     return true;
   }
   void close() {
-    quitPlayer();
+    quitPlayer(nowMs());
     for (pid_t pid = player(); pid > 0; pid = player()) kill(pid, SIGKILL), runUntil([] { return false; }, 50);
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
     deleteTask(subtask);

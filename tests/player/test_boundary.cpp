@@ -43,8 +43,8 @@ TEST_F(DiskWithPlayer, AKilledPlayerIsNoticedAndTheNextSongFollowsASecondLater) 
 }
 
 TEST_F(DiskWithPlayer, AThemeThatHadNoPortYetIsGoneBeforeTheFirstSongStarts) {
-  pid_t theme = startPlayer(introtheme, false);
-  quitPlayer();  // too early: the theme's player has no port yet
+  pid_t theme = startPlayer(introtheme, false, nowMs());
+  quitPlayer(nowMs());  // too early: the theme's player has no port yet
   ASSERT_TRUE(runUntil([this] { return playing(); }, 15000)) << "the first song never played";
   EXPECT_NE(kill(theme, 0), 0) << "the theme's player plays on";
   EXPECT_EQ(currentSong, 15);

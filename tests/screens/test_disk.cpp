@@ -116,11 +116,16 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
   fclose(script);
   ASSERT_EQ(chmod((scratch / "musicplayer/sdlmusicplayer").c_str(), 0700), 0);
   ASSERT_EQ(chdir(scratch.path.c_str()), 0);
+  int64_t clockMs = 0;  // the player watch's time, driven here
   for (const auto &change : changes) {
-    // The previous case's player ends, and starts keep their second apart.
-    quitPlayer();
-    usleep(PLAYER_START_SPACING_MS * 1000);
+    // The previous case's player ends (asked, then killed after its grace),
+    // and starts keep their second apart.
+    quitPlayer(clockMs);
+    clockMs += PLAYER_START_SPACING_MS;
+    for (int64_t giveUp = nowMs() + 5000; !nextPlayerMayStart(clockMs); clockMs += 10)
+      ASSERT_LT(nowMs(), giveUp) << "the previous player never ended";
     reset();
+    state.nowMs = clockMs;
     press(100, change.key);
     EXPECT_EQ(currentSong.load(), change.counterAfterKey);
     EXPECT_EQ(loadingSong.load(), 1);
@@ -143,7 +148,7 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     pass(310);
     EXPECT_EQ(listCentreRow(), (change.counterAfterKey + 1) % 15);
   }
-  quitPlayer();
+  quitPlayer(state.nowMs);
   ASSERT_EQ(chdir(previousDirectory), 0);
   // A song that ended by itself: the list keeps it until the next plays.
   reset();
