@@ -99,7 +99,7 @@ void resumeSongs();
 // (it ended, or withdrew its port), or another player is started. With no
 // player of ours a command goes to whoever owns the port, or is dropped
 // when there is none.
-constexpr int COMMAND_ANSWER_WAIT_MS = 5;
+constexpr int COMMAND_ANSWER_WAIT_MS = 10;
 // Commands waiting at most; more are dropped (and said once).
 constexpr int PLAYER_COMMAND_SLOTS = 1024;
 // Queues a command for the player and delivers what it can. Never waits

@@ -133,8 +133,7 @@ void diskSongStart(DiskState *state) {
     songWrapToRow();
     changeSong.store(0);
     // The new player plays: whatever the last one was told is gone with it.
-    state->paused = false;
-    state->stopped = false;
+    state->paused = state->stopped = false;
     startSongPlayer(state->nowMs);
   }
 }

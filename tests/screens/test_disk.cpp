@@ -149,8 +149,10 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     EXPECT_EQ(listCentreRow(), 21 % 15);
     pass(201);  // the start looks at the previous pass's time: 150
     EXPECT_EQ(changeSong.load(), 1) << "not a second before the change began";
+    state.paused = true;  // a pause the last player took along
     pass(202);
     EXPECT_EQ(changeSong.load(), 0) << "the player has been started";
+    EXPECT_FALSE(state.paused) << "PAUSED over the new song";
     loadingSong = 0;  // "playing"
     pass(300);        // the first fade-out frame: the list was drawn before the reset
     EXPECT_EQ(listCentreRow(), 21 % 15);
