@@ -4,7 +4,12 @@
 // A song change begins with next, previous or the end of a song and ends
 // only when the new player reports that it plays; meanwhile next and
 // previous are refused. The new player starts one second after the change
-// began, so the overlay has faded in before the old song's port is reused.
+// began, so the overlay has faded in before the old song's port is reused;
+// PAUSED and STOPPED go as it starts, since it plays.
+//
+// Keys and buttons queue their command for the player (music.h): none waits
+// for a slow player, and one that cannot be delivered goes when the player
+// can take it, or is dropped with the song it was meant for.
 #include <cmath>
 
 #include "display/display.h"
