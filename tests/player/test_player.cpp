@@ -188,8 +188,9 @@ TEST_F(Player, AFileThatCannotBePlayedIsReportedAndTheDiskMovesOn) {
 }
 
 // The next player takes over the port a killed one left. Here it has no
-// audio device: it says so once, and its song still takes its real time.
-TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsRealTime) {
+// audio device: it says so, once for all players of one musicdisk, and its
+// song still takes its real time.
+TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsRealTimeAndItIsSaidOnce) {
   {
     EventRecorder events;
     startPlaying(events);
@@ -209,6 +210,15 @@ TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsR
   auto lines = playerLines();
   ASSERT_EQ(lines.size(), 1u) << errorText();
   EXPECT_NE(lines[0].find("no audio device"), std::string::npos);
+  // The players of one musicdisk share its standard error: said once a run.
+  setenv(MUSICDISK_PID_VARIABLE, std::to_string(getpid()).c_str(), 1);
+  for (size_t said : {1u, 0u}) {
+    EventRecorder again;
+    ASSERT_TRUE(start({mp3}, "no-such-driver"));
+    ASSERT_TRUE(player.waitForExit(10000));
+    EXPECT_EQ(playerLines().size(), said) << errorText();
+  }
+  unsetenv(MUSICDISK_PID_VARIABLE);
 }
 
 // Its parent (standing in for the musicdisk, whose process id it is given)
