@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The two ways in: "./build.sh run" builds and starts the musicdisk,
 # "./build.sh test" builds every configuration and runs every test.
+# "./build.sh package" makes the Debian package from the run build and
+# checks it (scripts/make-package).
 # Either first installs the Debian packages that are missing
 # (scripts/packages.d: build.list for the program, test-*.list for the tests).
 # "run" builds only what runs (build/); the tests build in build-test/.
@@ -41,14 +43,33 @@ case "${1:-run}" in
     build_program build
     exec ./build/musicdisk
     ;;
+  package)
+    need_packages scripts/packages.d/build.list scripts/packages.d/package.list
+    build_program build
+    scripts/make-package build
+    ;;
   test)
     need_packages scripts/packages.d/*.list
     status=0
+    scripts/check-tree || status=1
     # The run path must build with the build packages alone: the test
     # packages are made unfindable here, as on a newcomer's machine.
     echo "Building what runs, without the test packages"
     build_program build-run-only -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
       -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON || status=1
+    # The Debian package from that build, checked; then installed and removed
+    # with apt where that touches nothing else (as root, no musicdisk there).
+    if deb=$(scripts/make-package build-run-only); then
+      if [ "$(id -u)" -ne 0 ]; then
+        echo "Not trying the package with apt: that needs root"
+      elif dpkg-query -W -f='${Status}' musicdisk 2>/dev/null | grep -q 'ok installed'; then
+        echo "Not trying the package with apt: a musicdisk package is installed here"
+      else
+        scripts/try-package "$deb" || status=1
+      fi
+    else
+      status=1
+    fi
     configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
     (cd build-test && ctest --output-on-failure --no-tests=error -j "$jobs") || status=1
     # The sanitizer build runs everything but the slow end-to-end tests.
@@ -63,7 +84,7 @@ case "${1:-run}" in
     exit $status
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

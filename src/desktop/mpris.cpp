@@ -31,7 +31,7 @@ const char ROOT_INTERFACE[] = "org.mpris.MediaPlayer2";
 const char PLAYER_INTERFACE[] = "org.mpris.MediaPlayer2.Player";
 const char NO_TRACK[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 const char IDENTITY[] = "Musicdisk";
-const char DESKTOP_ENTRY[] = "musicdisk";
+const char DESKTOP_ENTRY[] = "io.github.torvane.musicdisk";
 
 // Shared between the frame loop and the bus thread, under shared.lock.
 struct Shared {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "music/songcounter.h"
 #include "ports/protocol.h"
 
 constexpr int32_t numberOfSongs = 15;
@@ -16,8 +17,8 @@ extern const char *const songposition[numberOfSongs];  // " 2nd (7)" ...
 extern const char *const songartists[numberOfSongs];  // the entrants' handles, row by row
 extern const char introtheme[];  // "music/Zeb-The_Creator.mp3"
 
-// Song state, shared with the music handler without a lock.
-extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; starts at 15
+// Song state, shared with the music handler without a lock (the counter,
+// currentSong, and its changes: music/songcounter.h).
 extern std::atomic<int16_t> loadingSong;  // 1 while a song change is under way
 extern std::atomic<int16_t> changeSong;   // 1 when a player must be started
 // The table row of a song counter. Rows wrap both ways: the song list may

@@ -14,7 +14,7 @@ import tempfile
 with tempfile.TemporaryDirectory(prefix="musicdisk-install-") as prefix:
     subprocess.run(["cmake", "--install", sys.argv[1], "--prefix", prefix], check=True, capture_output=True)
     share = os.path.join(prefix, "share")
-    entry = os.path.join(share, "applications", "musicdisk.desktop")
+    entry = os.path.join(share, "applications", "io.github.torvane.musicdisk.desktop")
     checked = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
     assert (checked.returncode, checked.stdout + checked.stderr) == (0, ""), checked.stdout + checked.stderr
     desktop = configparser.ConfigParser(interpolation=None)
