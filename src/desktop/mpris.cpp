@@ -234,7 +234,8 @@ int onNameReply(sd_bus_message *reply, void *, sd_bus_error *) {
   uint32_t result = 0;
   if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &result) < 0) {
     const sd_bus_error *error = sd_bus_message_get_error(reply);
-    fprintf(stderr, "musicdisk: no name on the session bus for the media controls (%s)\n", error ? error->message : "bad reply");
+    fprintf(stderr, "musicdisk: no name on the session bus for the media controls (%s)\n",
+            error ? error->message : "bad reply");
     return 0;
   }
   if (result != NAME_TAKEN) return 0;
@@ -299,7 +300,9 @@ bool mprisStart(int32_t (*songLength)()) {
     if (!busTask) r = -ENOMEM;
   }
   if (r < 0) {
-    fprintf(stderr, "musicdisk: the session bus is unusable (%s): the desktop's media controls will not see the musicdisk\n",
+    fprintf(stderr,
+            "musicdisk: the session bus is unusable (%s): the desktop's media controls will not see the "
+            "musicdisk\n",
             strerror(-r));
     closeBus();
     return false;

@@ -119,7 +119,8 @@ void setFullScreen(W3D_Screen *screen, bool full) {
   } else if (full) {
     SDL_Rect place = {0, 0, screen->width, screen->height / 2};
     int display = SDL_GetWindowDisplayIndex(window);
-    if (SDL_GetDisplayBounds(display >= 0 ? display : 0, &place) != 0) place = {0, 0, screen->width, screen->height / 2};
+    if (SDL_GetDisplayBounds(display >= 0 ? display : 0, &place) != 0)
+      place = {0, 0, screen->width, screen->height / 2};
     SDL_SetWindowPosition(window, place.x, place.y);
     SDL_SetWindowSize(window, place.w, place.h);
   } else {

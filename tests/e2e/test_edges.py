@@ -23,15 +23,16 @@ class Edges(harness.Session):
     def test_a_full_runtime_folder_ends_it_before_the_display(self):
         # A tmpfs of its own, filled up, in a mount namespace (a user
         # namespace too, so that no root is needed where they are allowed).
-        script = ('mount -t tmpfs -o size=256k,mode=700 none "$1" || exit 99; head -c 1M /dev/zero >"$1/fill" 2>/dev/null; '
-                  '"$2"; status=$?; echo ==; ls -A "$1" "$1/musicdisk"; exit $status')
+        script = ('mount -t tmpfs -o size=256k,mode=700 none "$1" || exit 99; '
+                  'head -c 1M /dev/zero >"$1/fill" 2>/dev/null; "$2"; status=$?; echo ==; ls -A "$1" "$1/musicdisk"; '
+                  'exit $status')
         done = subprocess.run(["unshare", "-Urm", "sh", "-c", script, "sh", self.runtime, self.path("musicdisk")],
                               env=self.env, capture_output=True, text=True, timeout=60)
         if done.returncode == 99 or "unshare" in done.stderr:
             self.skipTest("cannot mount a tmpfs here (no mount namespace): " + done.stderr.strip())
         self.assertEqual(done.returncode, 255, done.stderr)
-        self.assertRegex(done.stderr, r"(^|\n)Unpack data... \nmusicdisk: cannot stage the pictures in " + self.runtime +
-                         r"/musicdisk-ram-\w{6}: .*No space left on device\n$")
+        self.assertRegex(done.stderr, r"(^|\n)Unpack data... \nmusicdisk: cannot stage the pictures in " +
+                         self.runtime + r"/musicdisk-ram-\w{6}: .*No space left on device\n$")
         self.assertNotIn("Unable to open file", done.stdout)
         self.assertEqual(done.stdout.split("==\n", 1)[1], "%s:\nfill\nmusicdisk\n\n%s/musicdisk:\n" %
                          (self.runtime, self.runtime))
@@ -63,13 +64,22 @@ class Edges(harness.Session):
         self.leftovers()  # its player, should the parent-death signal be late
         left = [n for n in os.listdir(self.runtime) if n.startswith("musicdisk-ram-")]
         self.assertEqual(len(left), 1, os.listdir(self.runtime))
-        # Another user's, or one still held, would stay: this one goes.
+        # Ours goes; another user's stays (made so only where we may).
+        foreign = os.path.join(self.runtime, "musicdisk-ram-other1")
+        os.makedirs(foreign)
+        if os.geteuid() == 0:
+            os.chown(foreign, 65534, 65534)
         os.remove(self.log)
         self.start()
         self.theme_started()
-        self.stop()
-        self.assertIn("musicdisk: removed %s/%s, left by a musicdisk that was killed\n" % (self.runtime, left[0]),
-                      self.said())
+        self.program.send_signal(signal.SIGTERM)
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        said = self.said()
+        self.assertIn("musicdisk: removed %s/%s, left by a musicdisk that was killed\n" % (self.runtime, left[0]), said)
+        if os.geteuid() == 0:
+            self.assertNotIn("other1", said)
+            os.rmdir(foreign)
+        self.assert_nothing_left()
 
     def test_a_window_fits_under_a_manager_and_may_be_closed_by_another_client(self):
         manager = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
