@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 # The edges a user meets outside the everyday path, each judged by exit
 # status, message and what is left on disk: a runtime folder that is full or
-# missing, the leftovers of a killed run, a window under a window manager
-# on a small screen and one destroyed by another client. (A display that
-# nobody serves: test_desktop.py, with the other starts that cannot show.)
+# missing, the leftovers of a killed run, a window under a window manager on
+# a small screen and one destroyed by another client, a lost X server. (A
+# display that nobody serves: test_desktop.py, with the other starts that
+# cannot show.)
 #
 #     test_edges.py MUSICDISK SOURCE_DIR PLAYER Edges
 import os
@@ -106,6 +107,13 @@ class Edges(harness.Session):
         subprocess.run(["xdotool", "windowclose", window], env=self.env, check=True)
         self.assertEqual(self.program.wait(timeout=20), 0)
         self.assertIn("musicdisk: the window was closed by another program: ending\n", self.said())
+        self.assert_nothing_left()
+
+    def test_a_lost_x_server_ends_it_in_order(self):
+        self.to_disk_screen()
+        self.xvfb.kill()
+        self.assertEqual(self.program.wait(timeout=20), 255)
+        self.assertIn("musicdisk: the X server %s has gone away: ending\n" % self.display, self.said())
         self.assert_nothing_left()
 
 
