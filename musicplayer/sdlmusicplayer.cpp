@@ -112,7 +112,7 @@ Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *messag
 }
 
 int usage() {
-  fputs("usage: sdlmusicplayer PATH [1]\n", stderr);
+  fputs("sdlmusicplayer: usage: sdlmusicplayer PATH [1]\n", stderr);
   return 2;
 }
 
