@@ -62,8 +62,7 @@ def processes():
         except OSError:
             continue
         state, parent = stat.rsplit(b")", 1)[1].split()[:2]
-        argv = [a.decode(errors="replace") for a in argv.split(b"\0")[:-1]]
-        yield int(pid), int(parent), state.decode(), argv, environ.split(b"\0")
+        yield int(pid), int(parent), state.decode(), [a.decode(errors="replace") for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
 
 
 def children(pid):
