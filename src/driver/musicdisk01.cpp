@@ -13,6 +13,7 @@
 #include "driver/commandline.h"
 #include "driver/lifecycle.h"
 #include "music/music.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "desktop/instance.h"
 #include "desktop/mpris.h"
@@ -32,18 +33,18 @@ int main(int argc, char **argv) {
   mprisStart(playerSongLength);
   atexit(mprisStop);
   atexit(removeStagingDirectory);
-  if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");
+  enterDataDirectory();  // without it the program runs silent; it says so
 
   if (!startProgram()) return -1;
 
   initIntroStreaks();
   getTimeWithStatus(1);
-  startPlayer(introtheme, false);
+  startPlayer(introtheme, false, monotonicMs());
   triPos = 0;
   runIntro();
 
   flashtime = -100;
-  quitPlayer();
+  quitPlayer(monotonicMs());
   initSparks();
   getTimeWithStatus(1);
   if (!terminationRequested()) phasePause();
@@ -59,12 +60,14 @@ int main(int argc, char **argv) {
     int32_t startTime = getTime();
     musicdisk.store(1);
     runDisk(startTime);
-    mprisShow(MprisView{});  // the farewell plays nothing and takes no commands
+    mprisShow(MPRIS_NOTHING);  // the farewell plays nothing and takes no commands
 
-    quitPlayer();
+    quitPlayer(monotonicMs());
     runFarewell();
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
   }
   W3DCleanup();
-  return 0;
+  // A window closed by another program ends the run like a close request;
+  // an X server that went away is a failure.
+  return W3DDisplayLost() ? -1 : 0;
 }

@@ -2,7 +2,8 @@
 // musicdisk, its music handler and the player process.
 //
 // A public port named N is a Unix-domain SOCK_SEQPACKET socket file N in the
-// per-user port directory: $XDG_RUNTIME_DIR/musicdisk/, else
+// per-user port directory: $XDG_RUNTIME_DIR/musicdisk/ when that folder is
+// usable (an existing directory of ours that we may write to), else
 // /tmp/musicdisk-UID/ (made with mode 0700; refused when it is not a real
 // directory, is owned by another user or is open to others).
 //
@@ -41,6 +42,11 @@ constexpr int PENDING_CONNECTION_LIMIT_MS = 5000;
 // made when missing. False (errno set) when it cannot be made, or when it is
 // not a directory, belongs to another user or is open to group or others.
 bool portDirectory(char *out, size_t outSize, bool create);
+// 0 when path (the runtime folder) can hold the port directory: absolute, an
+// existing directory owned by us that we may write to; else the errno value
+// that says why not (EINVAL for an unset or relative path, EPERM for another
+// user's).
+int runtimeFolderError(const char *path);
 
 // ---- the sender's side: one private reply port per message ----
 
@@ -52,13 +58,18 @@ struct MsgPort {
 
 // Connects to the public port name and puts one message on it. True when the
 // port existed, accepted the connection and took the bytes; the reply will
-// come back on replyPort. False at once when there is no such port, nobody
-// listens on it, or it is owned by another user.
+// come back on replyPort. Never waits: false at once when there is no such
+// port, nobody listens on it, it is owned by another user, or its owner's
+// queue of connections is full (errno EAGAIN: a busy owner, try later).
 bool putToPublicPort(const char *name, const void *message, MsgPort *replyPort);
-// Waits up to timeoutMs for the reply on replyPort. False when the owner
-// closed without a reply, replied with something that is not a message, or
-// the time ran out.
-bool waitForReply(MsgPort *replyPort, void *reply, int timeoutMs);
+enum ReplyState {
+  REPLY_ARRIVED,  // the reply is in *reply
+  REPLY_PENDING,  // none yet: the time ran out, the connection stays open
+  REPLY_REFUSED,  // none will come: the owner closed without a reply (its
+                  // port withdrawn), or replied with something not a message
+};
+// Waits up to timeoutMs (0: just looks) for the reply on replyPort.
+ReplyState waitForReply(MsgPort *replyPort, void *reply, int timeoutMs);
 // Closes the connection (safe to call twice).
 void closeReplyPort(MsgPort *replyPort);
 

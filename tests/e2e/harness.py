@@ -62,7 +62,7 @@ def processes():
         except OSError:
             continue
         state, parent = stat.rsplit(b")", 1)[1].split()[:2]
-        yield int(pid), int(parent), state.decode(), [a.decode() for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
+        yield int(pid), int(parent), state.decode(), [a.decode(errors="replace") for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
 
 
 def children(pid):
@@ -132,7 +132,10 @@ class Session(unittest.TestCase):
                 return found
             time.sleep(0.05)
         ended = [(p.returncode, p.stdout.read()) for p in self.programs if p.poll() is not None]
-        log = open(self.log).read() if os.path.exists(self.log) else ""
+        log = ""
+        if os.path.exists(self.log):
+            with open(self.log, errors="replace") as f:
+                log = f.read()
         self.fail("timed out waiting for %s; ended: %s; player log:\n%s" % (what, ended, log))
 
     def lines(self):
