@@ -193,6 +193,8 @@ void finishRows() {}
 
 #ifdef W3D_SOFT_SSE2
 bool w3d_SoftWide = machineHasAvx2();
+#else
+bool w3d_SoftWide = false;
 #endif
 
 bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch, const SDL_Rect *rect, int part,

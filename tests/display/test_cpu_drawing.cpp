@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,11 +45,9 @@ Picture shownInWindow() {
   SDL_Rect rect = pictureRect(WINDOW_WIDTH, WINDOW_HEIGHT, SCREEN_WIDTH, SCREEN_HEIGHT);
   if (w3d_Screen->cpuDrawing) {
     SDL_Surface *image = SDL_GetWindowSurface(w3d_Screen->window);
-    EXPECT_TRUE(image && image->w == WINDOW_WIDTH && image->h == WINDOW_HEIGHT);
-    if (!image || image->w != WINDOW_WIDTH || image->h != WINDOW_HEIGHT) return picture;
-    for (int y = 0; y < WINDOW_HEIGHT; y++)
-      memcpy(&picture[size_t(y) * WINDOW_WIDTH], static_cast<char *>(image->pixels) + y * image->pitch,
-             WINDOW_WIDTH * 4);
+    EXPECT_TRUE(image && image->w == WINDOW_WIDTH && image->h == WINDOW_HEIGHT &&
+                SDL_ConvertPixels(WINDOW_WIDTH, WINDOW_HEIGHT, image->format->format, image->pixels, image->pitch,
+                                  SDL_PIXELFORMAT_ARGB8888, picture.data(), WINDOW_WIDTH * 4) == 0);
     return picture;
   }
   SDL_Renderer *renderer = w3d_Screen->renderer;
@@ -185,10 +182,8 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
   srand(11);
   auto random = [](int n) { return rand() % n; };
   std::vector<uint32_t> texels(64 * 48);
-  for (uint32_t &t : texels) {
-    uint32_t alpha[4] = {0, 255, uint32_t(random(256)), 255};
-    t = alpha[random(4)] << 24 | uint32_t(random(1 << 24));
-  }
+  for (uint32_t &t : texels)  // transparent, opaque and in between
+    t = uint32_t(random(4) == 0 ? 0 : random(3) == 0 ? random(256) : 255) << 24 | uint32_t(random(1 << 24));
   W3D_SoftImage textures[2] = {{texels.data(), 64, 48}, {texels.data(), 7, 5}};
   std::vector<uint32_t> pixels[2] = {std::vector<uint32_t>(160 * 120), {}};
   for (uint32_t &p : pixels[0]) p = 0xFF000000u | uint32_t(random(1 << 24));
@@ -205,16 +200,14 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
     if (k % 3 == 0) colour = SDL_Color{255, 255, 255, 255};
     if (k % 2 == 0) {  // a quad along texel rows: its texture only moves across each row
       float t1 = t0 + random(30) / 100.f;
-      v[0] = {{x0, y0}, colour, {u0, t0}};
-      v[1] = {{x1, y0}, colour, {u1, t0}};
-      v[2] = {{x1, y1}, colour, {u1, t1}};
-      v[3] = v[0];
-      v[4] = v[2];
-      v[5] = {{x0, y1}, colour, {u0, t1}};
+      const SDL_Vertex corners[4] = {{{x0, y0}, colour, {u0, t0}}, {{x1, y0}, colour, {u1, t0}},
+                                     {{x1, y1}, colour, {u1, t1}}, {{x0, y1}, colour, {u0, t1}}};
+      SDL_Vertex *next = v;
+      for (int c : {0, 1, 2, 0, 2, 3}) *next++ = corners[c];  // A, B, C and A, C, D, as the batch draws
     } else {
       for (SDL_Vertex &vertex : v) {
-        vertex = {{x0 + random(120) - 30.f, y0 + random(120) - 30.f}, colour, {random(140) / 100.f - 0.2f, t0}};
-        vertex.tex_coord.y = random(140) / 100.f - 0.2f;
+        vertex = {{x0 + random(120) - 30.f, y0 + random(120) - 30.f}, colour,
+                  {random(140) / 100.f - 0.2f, random(140) / 100.f - 0.2f}};
         if (k % 5 == 1) vertex.color = SDL_Color{Uint8(random(256)), Uint8(random(256)), Uint8(random(256)), 255};
       }
     }
