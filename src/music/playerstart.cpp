@@ -40,5 +40,5 @@ void startSongPlayer() {
   // The counter never goes below 0 in the disk loop; the row is in range
   // even if it did.
   int32_t row = songRow(currentSong.load());
-  launchPlayer(songnames[row], row == numberOfSongs - 1, true);
+  launchPlayer(songPath(row), row == numberOfSongs - 1, true);
 }

@@ -45,10 +45,8 @@ void showState(const DiskState *state) {
   view.status = state->stopped ? MPRIS_STOPPED : state->paused ? MPRIS_PAUSED : MPRIS_PLAYING;
   view.track = playingRow;
   if (playingRow >= 0) {
-    // Titles read "N. Artist - Title".
-    const char *dash = strstr(songnames2[playingRow], " - ");
-    view.title = dash ? dash + 3 : songnames2[playingRow];
-    view.artist = songartists[playingRow];
+    view.title = songTitleText(playingRow);
+    view.artist = songArtistText(playingRow);
   }
   mprisShow(view);
 }

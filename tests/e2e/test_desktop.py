@@ -133,7 +133,7 @@ class Desktop(harness.Session):
                 self.stop()
 
     def test_command_line_and_no_display(self):
-        for args, status, out, err in ((["--help"], 0, r"^Usage: musicdisk \[--window\] (.*\n)*  --window ", "^$"),
+        for args, status, out, err in ((["--help"], 0, r"^Usage: musicdisk \[OPTIONS\] \[FOLDER \| FILE\.\.\.\]\n(.*\n)*  --window ", "^$"),
                                        (["--version"], 0, r"^musicdisk \d+\.\d+\n$", "^$"),
                                        (["--window", "-x"], 2, "^$", r"^musicdisk: unknown option '-x'\nUsage: ")):
             done = subprocess.run([self.path("musicdisk"), *args], env=self.env, capture_output=True,
