@@ -81,7 +81,7 @@ Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *messag
         outcome = Outcome::SongOver;
       break;
     case PLAYER_PAUSE:
-      pauseOrResume(playback);
+      pauseOrResume(playback);  // a second pause resumes
       break;
     case PLAYER_STOP:
       stopSong(playback);

@@ -40,9 +40,7 @@ void useOwnDisk(OwnDisk *disk) {
   ownDisk = std::move(*disk);
   ownDiskPlays = true;
   numberOfSongs = int32_t(ownDisk.songs.size());
-  // As on the built-in disk, the counter starts one lap on, so that the
-  // song list has room to look back; a lap of one song is too short for it.
-  currentSong.store(numberOfSongs >= 2 ? numberOfSongs : 2);
+  songCounterToFirstSong();
   ownDisk.shownName = foldForFont(ownDisk.name.c_str(), FONT_LINE_COLUMNS);
   for (const std::string &line : ownDisk.credits)
     ownDisk.shownCredits.push_back(foldForFont(line.c_str(), FONT_LINE_COLUMNS));

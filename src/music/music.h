@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "music/songcounter.h"
 #include "ports/protocol.h"
 
 // The built-in disk: fifteen competition entries.
@@ -27,8 +28,8 @@ const char *songPlacing(int32_t row);  // " 2nd (7)"; empty when the disk gives 
 const char *songTitleText(int32_t row);   // UTF-8 for the desktop: the title
 const char *songArtistText(int32_t row);  // ...and the artist (empty when none)
 
-// Song state, shared with the music handler without a lock.
-extern std::atomic<int32_t> currentSong;  // row = currentSong % numberOfSongs; starts at 15
+// Song state, shared with the music handler without a lock (the counter,
+// currentSong, and its changes: music/songcounter.h).
 extern std::atomic<int16_t> loadingSong;  // 1 while a song change is under way
 extern std::atomic<int16_t> changeSong;   // 1 when a player must be started
 // The table row of a song counter. Rows wrap both ways: the song list may

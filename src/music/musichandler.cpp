@@ -20,11 +20,8 @@ bool actOnEvent(int32_t value) {
       loadingSong.store(1);
       return false;
     case EVENT_SONG_ENDED:
-      // The counter first, so that a main task that sees changeSong also
-      // sees the new song.
       playerReportedEnd.store(1);
-      currentSong.fetch_add(1);
-      changeSong.store(1);
+      songEnded();
       return false;
     case HANDLER_QUIT:
       return true;

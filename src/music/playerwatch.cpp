@@ -67,9 +67,7 @@ void judgeEndedSong() {
                 (WIFEXITED(status) && WEXITSTATUS(status) != 0);
   if (!reported) sayWhatWentWrong(status);
   if (!reported) {
-    // As if it had reported the end: the counter first, as the handler does.
-    currentSong.fetch_add(1);
-    changeSong.store(1);
+    songEnded();  // as if it had reported the end
   }
   lastSongFailed = failed;
   failedInARow = failed ? failedInARow + 1 : 0;

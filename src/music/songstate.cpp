@@ -1,8 +1,7 @@
-// The song-state globals shared by the main task and the music handler, and
+// The song-state flags shared by the main task and the music handler, and
 // the handler's task globals.
 #include "music/music.h"
 
-std::atomic<int32_t> currentSong{15};  // 15 selects row 0: the first song
 std::atomic<int16_t> loadingSong{1};   // the disk screen starts loading
 std::atomic<int16_t> changeSong{1};    // ...and starts the first player by itself
 

@@ -52,7 +52,6 @@ void drawControlPanel(int32_t t) {
 // Returns the list's centre, which the placing line shows too.
 int32_t drawSongList(const DiskState *state) {
   static const float alphas[5] = {0.05f, 0.15f, 1.0f, 0.15f, 0.05f};
-  if (currentSong.load() - 2 < 0) currentSong.fetch_add(numberOfSongs);
   int32_t centre = currentSong.load() + state->listOffset;
   // A disk of fewer than five songs shows each of them once.
   for (int d = -2; d <= 2; d++)

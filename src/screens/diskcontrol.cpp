@@ -20,7 +20,7 @@ namespace {
 // When every song has failed, the disk waits for the user to pick one: the
 // song shown (play), the one after it (next) or before it (previous).
 void pickSong(DiskState *state, int32_t step) {
-  currentSong.fetch_add(step);
+  songPicked(step);
   state->listOffset = 0;
   flashtime = state->t;  // the overlay fades in again over the usual second
   resumeSongs();
@@ -52,8 +52,7 @@ void previousSong(DiskState *state) {
   if (songsHalted()) return pickSong(state, -1);
   if (loadingSong.load() == 1) return;
   commandPlayer(PLAYER_PREVIOUS);
-  // The player's "song ended" adds one back: the net step is one song.
-  currentSong.fetch_sub(2);
+  songStepBackForPrevious();
   loadingSong.store(1);
   state->paused = false;
   state->stopped = false;
@@ -130,7 +129,7 @@ void diskSongStart(DiskState *state) {
   // two starts keeps such songs from starting a storm of players. The
   // previous player is gone before the next one takes the port.
   if (state->t > flashtime + 100 && nextPlayerMayStart()) {
-    while (currentSong.load() < 0) currentSong.fetch_add(numberOfSongs);
+    songWrapToRow();
     changeSong.store(0);
     startSongPlayer();
   }
@@ -148,6 +147,7 @@ bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message) {
   state->t = t;
   state->quitRequested = false;
   diskInput(state, message);
+  songKeepListRoom();  // here, not in the drawing: drawing changes nothing
   diskDraw(state);
   return state->quitRequested;
 }
