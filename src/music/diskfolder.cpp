@@ -92,7 +92,7 @@ bool readFolder(const std::string &folder, const std::string &given, OwnDisk *di
   std::vector<NamedSong> named;
   if (!scanFolder(folder, &found) || !readDiskToml(folder, given, disk, &named)) return false;
   for (const NamedSong &song : named) {
-    std::string path = folder + "/" + song.file;
+    std::string path = song.file[0] == '/' ? song.file : folder + "/" + song.file;
     struct stat info;
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
       fprintf(stderr, "musicdisk: %s/%s names a song that does not exist: %s\n", shownPath(given).c_str(), DISK_TOML,

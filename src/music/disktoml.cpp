@@ -6,7 +6,7 @@
 //   scroller = "Greetings to..."   the scroller's message
 //   credits = ["Code: ...", ...]   the intro's credit lines
 //   [[song]]                       one per song, played in this order
-//   file = "entry01.mp3"           relative to the folder; the only key a
+//   file = "entry01.mp3"           relative to the folder (or absolute); the only key a
 //   title = "..."                  song must have
 //   artist = "..."
 //   placing = "1st (7)"
