@@ -11,7 +11,10 @@
 #include "batch_reader.h"
 #include "display/display.h"
 #include "draw/batch.h"
+#include "draw/text.h"
 #include "draw/textfold.h"
+#include "driver/commandline.h"
+#include "driver/diskchoice.h"
 #include "music/music.h"
 #include "music/owndisk.h"
 #include "screens/disk.h"
@@ -50,13 +53,14 @@ TEST(OwnDisk, AFolderAndItsTomlMakeTheListThePlacingAndTheIntroEntrants) {
   for (const char *name : {"10_Zoë_(live).mp3", "2 two.ogg", "1.wav", "notes.txt"})
     writeFile(scratch.path + "/" + name, "not a song");
   writeFile(scratch.path + "/disk.toml",
-            "[[song]]\nfile = \"1.wav\"\ntitle = \"A very long title that will not fit on one line\"\n"
+            "name = \"Party\"\nscroller = \"Hi, Zoë\"\ncredits = [\"Code: Me\", \"Gfx: You\"]\n[[song]]\nfile = \"1.wav\"\ntitle = \"A very long title that will not fit on one line\"\n"
             "artist = \"Ann\"\nplacing = \"1st (9)\"\n");
-  OwnDisk disk;
-  const char *arguments[] = {scratch.path.c_str()};
-  ASSERT_TRUE(readOwnDisk(arguments, 1, &disk));
-  useOwnDisk(&disk);
+  diskArguments = {scratch.path.c_str()};
+  ASSERT_EQ(chooseDisk(), -1);
   ASSERT_EQ(numberOfSongs, 3);
+  const std::string blanks(21, ' ');
+  ASSERT_NE(scrollMessage, nullptr);
+  EXPECT_EQ(scrollMessage, blanks + "HI. ZOE" + blanks);
 
   // Three songs: each shows once, the first bright; its placing on I.
   DiskState state;
@@ -76,8 +80,15 @@ TEST(OwnDisk, AFolderAndItsTomlMakeTheListThePlacingAndTheIntroEntrants) {
   diskPass(&state, 20, nullptr);
   EXPECT_EQ(trimmed(rows(29, 29)[0]), "");
 
-  // The intro names the entrants, the artist or else the title.
+  // The intro: the disk's name, its credits, then the entrants (the artist
+  // or else the title).
   IntroState intro{};
+  triPos = 0;
+  introPass(&intro, 5800, nullptr);
+  EXPECT_EQ(trimmed(rows(10, 10)[0]), "PARTY");
+  triPos = 0;
+  introPass(&intro, 9700, nullptr);
+  EXPECT_EQ(rows(8, 9), (std::vector<std::string>{"CODE: ME", "GFX: YOU"}));
   triPos = 0;
   introPass(&intro, 11500, nullptr);
   std::vector<std::string> entrants = rows(4, 8);
