@@ -93,10 +93,11 @@ void playerSays(const char *format, ...) {
   va_end(arguments);
 }
 
-bool openAudio(int wakeFd) {
+bool openAudio(int wakeFd, bool (*mayTell)()) {
   wakeDescriptor = wakeFd;
   if (!openDevice()) {
-    playerSays("sdlmusicplayer: no audio device (%s), playing silently\n", SDL_GetError());
+    if (!mayTell || mayTell())
+      playerSays("sdlmusicplayer: no audio device (%s), playing silently\n", SDL_GetError());
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (!openDevice()) {
       playerSays("sdlmusicplayer: cannot open even the silent output: %s\n", SDL_GetError());

@@ -51,10 +51,11 @@ struct Playback {
 void quietenDecoders();
 void playerSays(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
-// Opens the audio output. Without a usable device it says so once on
-// standard error and falls back to the dummy driver. False only when not
-// even that works. wakeFd (-1: none) becomes readable when the song ends.
-bool openAudio(int wakeFd);
+// Opens the audio output. Without a usable device it falls back to the
+// dummy driver, and says so on standard error when mayTell() agrees (null:
+// always). False only when not even that works. wakeFd (-1: none) becomes
+// readable when the song ends.
+bool openAudio(int wakeFd, bool (*mayTell)());
 void closeAudio();
 
 // Loads path. False with the reason in why (one line, no line end).

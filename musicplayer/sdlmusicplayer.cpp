@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <initializer_list>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "ports/protocol.h"
@@ -111,6 +112,33 @@ Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *messag
   return outcome;
 }
 
+// The musicdisk that started us, from our environment; 0 when none did.
+pid_t startedBy() {
+  const char *value = getenv(MUSICDISK_PID_VARIABLE);
+  return value ? static_cast<pid_t>(atol(value)) : 0;
+}
+
+// Whether this player is the first of its musicdisk to find no audio
+// device: the note in the port directory names the musicdisk that was told.
+bool firstToSayNoAudio() {
+  char note[512];
+  pid_t musicdisk = startedBy();
+  if (musicdisk <= 0 || !portDirectory(note, sizeof note - sizeof NO_AUDIO_NOTE - 1, true)) return true;
+  strcat(note, "/");
+  strcat(note, NO_AUDIO_NOTE);
+  char told[32] = "";
+  if (FILE *in = fopen(note, "r")) {
+    if (!fgets(told, sizeof told, in)) told[0] = '\0';
+    fclose(in);
+  }
+  if (atol(told) == musicdisk) return false;
+  if (FILE *out = fopen(note, "w")) {
+    fprintf(out, "%ld\n", static_cast<long>(musicdisk));
+    fclose(out);
+  }
+  return true;
+}
+
 int usage() {
   fputs("usage: sdlmusicplayer PATH [1]\n", stderr);
   return 2;
@@ -122,9 +150,13 @@ int main(int argc, char **argv) {
   // Die with the musicdisk: SIGTERM when the parent ends, handled like any
   // termination request, so that the socket file goes too (SIGKILL would
   // leave it behind); a player stuck somewhere is ended by the grace alarm.
-  // A parent that ended before this point shows as a changed parent.
+  // A parent that ended before this point shows as a parent other than the
+  // musicdisk that started us (its process id is in our environment; a
+  // player started by hand has only the second look at getppid()).
   pid_t parent = getppid();
   prctl(PR_SET_PDEATHSIG, SIGTERM);
+  pid_t musicdisk = startedBy();
+  if (musicdisk > 0 && musicdisk != parent) return 1;
   if (getppid() != parent) return 1;
 
   if (argc < 2 || argc > 3 || (argc == 3 && strcmp(argv[2], "1") != 0)) return usage();
@@ -146,7 +178,7 @@ int main(int argc, char **argv) {
   // that came meanwhile ends the player here, silently and without events.
   Playback playback;
   char why[256] = "";
-  bool audio = !endRequested.load() && openAudio(wake);
+  bool audio = !endRequested.load() && openAudio(wake, firstToSayNoAudio);
   bool playing = audio && !endRequested.load() && loadSong(&playback, path, lastSong, why, sizeof why) &&
                  !endRequested.load() && playFromStart(&playback);
   if (!playing) {

@@ -1,5 +1,8 @@
-// The disk loop against a real player that misbehaves, on the offscreen
-// renderer with the real music handler:
+// The disk loop against a real player that is slow or misbehaves, on the
+// offscreen renderer with the real music handler:
+// - reply times of 1000 pause commands at 30 a second, taken the way the
+//   keys send them, on a quiet machine and under load (8 busy loops and a
+//   parallel build), with the players killed and the songs skipped;
 // - the longest frame gap while keys go to a stopped (SIGSTOP) player,
 //   beside the normal frame time of the same run;
 // - the time from a player's death (SIGKILL) to the next song sounding
@@ -8,6 +11,7 @@
 // - player starts a minute with every song damaged, and starts after the
 //   disk has given up.
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +26,10 @@ namespace {
 constexpr int HUNG_ROUNDS = 5;
 constexpr int DEATH_ROUNDS = 5;
 constexpr int QUIET_AFTER_GIVING_UP_MS = 10000;
+constexpr int COMMANDS = 1000;
+constexpr int COMMAND_SPACING_US = 1000000 / 30;
+constexpr int BUSY_LOOPS = 8;
+constexpr int BUILD_JOBS = 2;
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -36,6 +44,86 @@ void runNotingGaps(DiskHarness *disk, const std::function<bool()> &done, int ms,
     last = disk->state.lastFrameMs;
     return done();
   }, ms);
+}
+
+int64_t nowUs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+double percentile(std::vector<double> values, double p) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[std::min(values.size() - 1, size_t(p * values.size()))];
+}
+
+// The load: busy loops, and a build of BUILD_JOBS jobs compiling a heavy
+// file over and over. Each in a process group of its own, to end it whole.
+std::vector<pid_t> startLoad() {
+  std::vector<pid_t> load;
+  const char *source = "/tmp/bench-boundary-build.cpp";
+  if (FILE *f = fopen(source, "w")) {
+    fputs("#include <regex>\n#include <map>\n#include <iostream>\n"
+          "int main(){std::map<std::string,std::regex> m; m[\"a\"]=std::regex(\"(a|b)*c\");"
+          "std::cout<<std::regex_match(\"abc\",m[\"a\"]);}\n", f);
+    fclose(f);
+  }
+  for (int i = 0; i < BUSY_LOOPS + BUILD_JOBS; i++) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      if (i >= BUSY_LOOPS)
+        execlp("sh", "sh", "-c", "while :; do c++ -O2 -c -o /dev/null \"$0\"; done", source, nullptr);
+      for (volatile unsigned spin = 0;; spin++) {
+      }
+    }
+    if (pid > 0) load.push_back(pid);
+  }
+  return load;
+}
+
+void endLoad(const std::vector<pid_t> &load) {
+  for (pid_t pid : load) kill(-pid, SIGKILL);
+  for (pid_t pid : load) waitpid(pid, nullptr, 0);
+}
+
+// COMMANDS pauses at 30 a second to a fresh song's player, as the keys send
+// them (commandPlayer), with the disk loop's frames in between. A reply is
+// timed to the moment the musicdisk takes it: within the command's own
+// wait, or by polling every half millisecond between frames (within a
+// frame, to the frame's end).
+void replyTimes(DiskHarness *disk, const char *label) {
+  disk->runUntil([disk] { return disk->playing(); }, 20000);
+  disk->press(SDL_SCANCODE_DOWN);  // a fresh song: no natural end within the run
+  const pid_t before = DiskHarness::player();
+  disk->runUntil([&] { return disk->playing() && DiskHarness::player() != before; }, 20000);
+  const int32_t song = currentSong, hung = playersEndedAsHung, failed = failedInARow;
+  std::vector<double> replies;
+  int64_t next = nowUs();
+  for (int i = 0; i < COMMANDS; i++) {
+    while (nowUs() < next) {
+      diskFrame(&disk->state);
+      if (nowUs() < next) usleep(500);
+    }
+    int64_t sent = nowUs();
+    next = sent + COMMAND_SPACING_US;
+    commandPlayer(PLAYER_PAUSE, nowMs());
+    while (playerCommandsWaiting() > 0 && nowUs() < sent + 10 * 1000000) {
+      if (nowUs() >= next) {
+        diskFrame(&disk->state);  // a frame, as the loop would
+        next = nowUs() + COMMAND_SPACING_US;
+      } else {
+        usleep(500);
+        deliverPlayerCommands(nowMs());
+      }
+    }
+    if (playerCommandsWaiting() == 0) replies.push_back((nowUs() - sent) / 1000.0);
+  }
+  printf("reply times, %-6s  %zu of %d answered   median %.2f ms   99th percentile %.1f ms   max %.1f ms   "
+         "players killed %d   songs skipped %d   failed songs %d   (aim: 0 and 0)\n",
+         label, replies.size(), COMMANDS, percentile(replies, 0.5), percentile(replies, 0.99),
+         replies.empty() ? 0 : *std::max_element(replies.begin(), replies.end()), playersEndedAsHung - hung,
+         currentSong - song, failedInARow - failed);
 }
 
 void hungAndDead(DiskHarness *disk) {
@@ -139,6 +227,11 @@ int main() {
       fputs("cannot open the disk screen\n", stderr);
       return 1;
     }
+    replyTimes(&disk, "quiet");
+    std::vector<pid_t> load = startLoad();
+    sleep(2);  // the build under way
+    replyTimes(&disk, "loaded");
+    endLoad(load);
     hungAndDead(&disk);
     disk.close();
   }

@@ -36,7 +36,7 @@ const char DESKTOP_ENTRY[] = "io.github.torvane.musicdisk";
 // Shared between the frame loop and the bus thread, under shared.lock.
 struct Shared {
   std::mutex lock;
-  MprisView view{};  // the frame loop's last report
+  MprisView view = MPRIS_NOTHING;  // the frame loop's last report
   int commands[MPRIS_COMMAND_SLOTS];
   int commandHead = 0, commandCount = 0;
 };
@@ -46,9 +46,24 @@ Shared shared;
 sd_bus *bus = nullptr;
 MusicTask *busTask = nullptr;
 int wakeFd = -1;      // the frame loop's report changed
-MprisView shown{};    // what the bus was last told
+MprisView shown = MPRIS_NOTHING;  // what the bus was last told
 int32_t (*lengthOf)() = nullptr;
 int64_t shownLengthUs = -1;  // of the shown track, -1 when unknown
+uint64_t lengthAgainAtUs = UINT64_MAX;  // when to ask for the length again
+
+uint64_t monotonicUs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
+// Asks the shown track's length; true when it became known.
+bool askLength() {
+  int32_t lengthMs = shown.track >= 0 && lengthOf ? lengthOf() : -1;
+  lengthAgainAtUs = lengthMs < -1 ? monotonicUs() + MPRIS_LENGTH_RETRY_MS * 1000u : UINT64_MAX;
+  shownLengthUs = lengthMs > 0 ? int64_t{lengthMs} * 1000 : -1;
+  return shownLengthUs > 0;
+}
 
 bool sameView(const MprisView &a, const MprisView &b) {
   return a.controllable == b.controllable && a.status == b.status && a.track == b.track && a.title == b.title &&
@@ -215,8 +230,7 @@ void announceChanges() {
   if (now.status != before.status) names[n++] = "PlaybackStatus";
   if (now.track != before.track || now.title != before.title || now.artist != before.artist) {
     names[n++] = "Metadata";
-    int32_t lengthMs = now.track >= 0 && lengthOf ? lengthOf() : -1;
-    shownLengthUs = lengthMs > 0 ? int64_t{lengthMs} * 1000 : -1;
+    askLength();
   }
   if (now.controllable != before.controllable) {
     names[n++] = "CanGoNext";
@@ -244,9 +258,7 @@ int onNameReply(sd_bus_message *reply, void *, sd_bus_error *) {
 
 int msUntil(uint64_t deadlineUs) {
   if (deadlineUs == UINT64_MAX) return -1;
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t nowUs = static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+  uint64_t nowUs = monotonicUs();
   return deadlineUs <= nowUs ? 0 : static_cast<int>((deadlineUs - nowUs + 999) / 1000);
 }
 
@@ -257,8 +269,13 @@ void serveBus(MusicTask *task) {
     }
     if (r < 0) return;  // the bus went away: the program carries on without it
     announceChanges();
+    if (monotonicUs() >= lengthAgainAtUs && askLength()) {
+      const char *metadata[] = {"Metadata", nullptr};
+      sd_bus_emit_properties_changed_strv(bus, OBJECT_PATH, PLAYER_INTERFACE, const_cast<char **>(metadata));
+    }
     uint64_t deadline = UINT64_MAX;
     if (sd_bus_get_timeout(bus, &deadline) < 0) deadline = UINT64_MAX;
+    if (lengthAgainAtUs < deadline) deadline = lengthAgainAtUs;
     struct pollfd fds[3] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0},
                             {wakeFd, POLLIN, 0},
                             {taskStopDescriptor(task), POLLIN, 0}};

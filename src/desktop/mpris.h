@@ -36,12 +36,18 @@ struct MprisView {
   const char *title;     // of that song (null with no song)
   const char *artist;
 };
+// No song, no commands: before the disk screen and during the farewell.
+constexpr MprisView MPRIS_NOTHING = {false, MPRIS_STOPPED, -1, nullptr, nullptr};
+// A length question that found no answer is asked again this much later.
+constexpr int MPRIS_LENGTH_RETRY_MS = 250;
 
 // Joins the session bus and starts serving. Without a session bus it makes
 // sure nothing in the program starts one, says so in one line on standard
 // error and returns false; the program runs on without media controls.
 // songLength, called on the bus thread when the song changes, gives its
-// length in milliseconds or -1 (it may wait; null: lengths unknown).
+// length in milliseconds, -1 when unknown, or a value below -1 when nobody
+// answered: it is asked again every MPRIS_LENGTH_RETRY_MS while the song is
+// shown (it may wait a little; null: lengths unknown).
 bool mprisStart(int32_t (*songLength)());
 // Leaves the bus and ends the thread (nothing when not started).
 void mprisStop();

@@ -14,6 +14,7 @@
 #include "driver/diskchoice.h"
 #include "driver/lifecycle.h"
 #include "music/music.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "desktop/instance.h"
 #include "desktop/mpris.h"
@@ -41,12 +42,12 @@ int main(int argc, char **argv) {
 
   initIntroStreaks();
   getTimeWithStatus(1);
-  startPlayer(introtheme, false);
+  startPlayer(introtheme, false, monotonicMs());
   triPos = 0;
   runIntro();
 
   flashtime = -100;
-  quitPlayer();
+  quitPlayer(monotonicMs());
   initSparks();
   getTimeWithStatus(1);
   if (!terminationRequested()) phasePause();
@@ -62,9 +63,9 @@ int main(int argc, char **argv) {
     int32_t startTime = getTime();
     musicdisk.store(1);
     runDisk(startTime);
-    mprisShow(MprisView{});  // the farewell plays nothing and takes no commands
+    mprisShow(MPRIS_NOTHING);  // the farewell plays nothing and takes no commands
 
-    quitPlayer();
+    quitPlayer(monotonicMs());
     runFarewell();
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
   }

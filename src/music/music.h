@@ -40,24 +40,30 @@ int32_t songRow(int32_t counter);
 constexpr char PLAYER_PROGRAM[] = "musicplayer/sdlmusicplayer";
 constexpr int PLAYER_COMMAND_SIZE = 1024;
 // Starts the player for the row currentSong % numberOfSongs in the
-// background; the last row gets the extra argument "1".
-void startSongPlayer();
+// background; the last row gets the extra argument "1". now: monotonic ms.
+void startSongPlayer(int64_t now);
 // Starts a player in the background for path; lastSong adds the "1"
 // argument. Returns the player's process id, or -1 after one line of text.
-int startPlayer(const char *path, bool lastSong);
+int startPlayer(const char *path, bool lastSong, int64_t now);
 
 // The player process of the moment (the theme's or a song's): our own child,
 // one at a time, watched so that one that hangs, dies or cannot play never
-// strands the disk screen.
+// strands the disk screen, and one that is merely slow is never taken for
+// hung. Every function here runs on the main task and takes the time it
+// acts at (now, monotonic milliseconds) from its caller.
 //
-// A player that has been playing and lets a command go unanswered for
-// SYNCMUSIC_REPLY_TIMEOUT_MS is hung: it is killed. One still starting up
-// keeps the command queued and answers it once it plays, but gets at most
-// PLAYER_START_LIMIT_MS to report that it plays. A song player that ends
-// without reporting its song's end (crash, kill) counts as having reported
-// it. A song player that never played, exited non-zero or had to be killed
-// has failed; after numberOfSongs failures in a row no player is started
-// until the user picks a song.
+// Two bounds. Nothing here holds the frame loop longer than FRAME_BOUND_MS
+// (ports/protocol.h): commands are queued and delivered without waiting.
+// The hang verdict is another matter: a player that has played is ended as
+// hung only when a command has waited PLAYER_HANG_VERDICT_MS for its answer
+// with no sign of life from the player meanwhile (no answer to any command,
+// no event). A reply that comes late is an answer. One still starting up
+// gets PLAYER_START_LIMIT_MS to report that it plays. A song player that
+// ends without its report of the song's end reaching the handler (crash,
+// kill) counts as having reported it. A song player that never played,
+// exited non-zero or had to be killed has failed; after numberOfSongs
+// failures in a row no player is started until the user picks a song.
+constexpr int PLAYER_HANG_VERDICT_MS = 2000;
 constexpr int PLAYER_START_LIMIT_MS = 5000;
 // A player asked to end (SIGTERM) that is still there after this is killed.
 constexpr int PLAYER_END_GRACE_MS = 200;
@@ -65,32 +71,64 @@ constexpr int PLAYER_END_GRACE_MS = 200;
 // gets this long to take the report before the end counts as unreported.
 constexpr int PLAYER_REPORT_GRACE_MS = 100;
 
-extern std::atomic<int16_t> playerPlayed;       // the current player reported EVENT_PLAYING
-extern std::atomic<int16_t> playerReportedEnd;  // ...and EVENT_SONG_ENDED
-extern int32_t failedInARow;                    // song players that failed one after another
-extern bool lastSongFailed;                     // the latest song player failed
+extern std::atomic<int16_t> playerPlayed;  // the current player reported EVENT_PLAYING
+extern std::atomic<int32_t> playerEvents;  // events taken by the handler: signs of life
+extern int32_t failedInARow;               // song players that failed one after another
+extern bool lastSongFailed;                // the latest song player failed
+extern int32_t playersEndedAsHung;         // players killed by the hang verdict, this run
 
 // Notes pid (from startPlayer) as the current player; isSong for a song's.
-void watchNewPlayer(int pid, const char *path, bool isSong);
-// Sends a command to the player; its reply, or -1. Kills a hung player.
-int32_t commandPlayer(int32_t value);
-// Tells the player to quit; one that cannot hear it is asked to end
-// (SIGTERM) instead.
-void quitPlayer();
-// Once a frame: reaps the current player when it has ended and acts on how
-// it ended; kills a song player that took too long to start.
-void watchPlayer();
+void watchNewPlayer(int pid, const char *path, bool isSong, int64_t now);
+// Tells the player to quit (waiting at most the frame bound for its
+// answer); one that cannot hear it is asked to end (SIGTERM) instead.
+void quitPlayer(int64_t now);
+// Once a frame: delivers queued commands and takes their replies, reaps the
+// current player when it has ended and acts on how it ended, passes the
+// hang verdict, ends a song player that took too long to start.
+void watchPlayer(int64_t now);
 // Two player starts are at least this far apart, so that songs that fail at
 // once never start a storm of players.
 constexpr int PLAYER_START_SPACING_MS = 1000;
 // True once no player of ours runs and the latest start was at least
 // PLAYER_START_SPACING_MS ago. A player still there is asked to end, and
 // killed after PLAYER_END_GRACE_MS. Never waits.
-bool nextPlayerMayStart();
+bool nextPlayerMayStart(int64_t now);
 // True when every song has failed in a row: the disk stops trying.
 bool songsHalted();
 // The user picked a song: failures are forgiven, the disk tries again.
 void resumeSongs();
+
+// The commands on their way to the player (music/playercommands.cpp).
+//
+// A command is queued and sent at once when the player can take it; its
+// answer is waited for at most COMMAND_ANSWER_WAIT_MS within the frame and
+// otherwise taken in a later frame. Commands go one at a time, in order.
+// One that cannot be delivered now (the player is starting up and has no
+// port yet, its queue of connections is full, an earlier command is still
+// unanswered) waits for its turn. Commands are dropped only when they have
+// become meaningless: the player they were queued for has left its song
+// (it ended, or withdrew its port), or another player is started. With no
+// player of ours a command goes to whoever owns the port, or is dropped
+// when there is none.
+constexpr int COMMAND_ANSWER_WAIT_MS = 10;
+// Commands waiting at most; more are dropped (and said once).
+constexpr int PLAYER_COMMAND_SLOTS = 1024;
+// Queues a command for the player and delivers what it can. Never waits
+// longer than COMMAND_ANSWER_WAIT_MS.
+void commandPlayer(int32_t value, int64_t now);
+// Delivers what it can and takes the answers that have come.
+void deliverPlayerCommands(int64_t now);
+// The commands queued for a player that has left: dropped.
+void dropPlayerCommands();
+// Whether a player of ours runs and has not left its song: commands wait
+// for it (playerwatch.cpp).
+bool playerTakesCommands();
+// Since when the oldest command has waited for its answer, or -1 when none
+// waits; and when the player last answered one.
+int64_t playerCommandWaitingSince();
+int64_t playerLastAnswerMs();
+// Commands queued and not yet answered (0 once all are through).
+int32_t playerCommandsWaiting();
 
 // The music handler task (see platform/task.h for creating and deleting it).
 struct MusicTask;
@@ -102,6 +140,8 @@ extern std::atomic<int32_t> musicdisk;  // the handler acts on events only while
 void endMusicHandler();
 void musichandler(MusicTask *task);     // the task's entry
 
-// Asks the running player for its song's length: milliseconds, or -1 when
-// unknown or no player answers. Waits for the reply: never from a frame loop.
+// Asks the running player for its song's length: milliseconds, -1 when the
+// player does not know it, PLAYER_LENGTH_UNANSWERED when no player answered
+// within the frame bound (ask again later).
+constexpr int32_t PLAYER_LENGTH_UNANSWERED = -2;
 int32_t playerSongLength();

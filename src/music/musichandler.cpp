@@ -11,6 +11,8 @@ namespace {
 
 // Acts on one event; true when it asks the handler to stop.
 bool actOnEvent(int32_t value) {
+  // Whatever it says, a player that speaks is alive (for the hang verdict).
+  if (value != HANDLER_QUIT) playerEvents.fetch_add(1);
   switch (value) {
     case EVENT_PLAYING:
       playerPlayed.store(1);
@@ -20,8 +22,7 @@ bool actOnEvent(int32_t value) {
       loadingSong.store(1);
       return false;
     case EVENT_SONG_ENDED:
-      playerReportedEnd.store(1);
-      songEnded();
+      songEndReported();
       return false;
     case HANDLER_QUIT:
       return true;

@@ -5,6 +5,8 @@
 // within PLAYER_COMMAND_SIZE bytes; a path that would not fit is refused
 // rather than cut. The program itself is started without a shell, from the
 // same pieces, so no character of a path is ever interpreted.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +19,7 @@ constexpr char RUN_PREFIX[] = "run >NIL: ";
 constexpr char LAST_SONG_ARGUMENT[] = "1";
 
 // Starts the player and watches it from now on.
-int launchPlayer(const char *path, bool lastSong, bool isSong) {
+int launchPlayer(const char *path, bool lastSong, bool isSong, int64_t now) {
   char command[PLAYER_COMMAND_SIZE];
   int n = snprintf(command, sizeof command, "%s%s %s%s%s", RUN_PREFIX, PLAYER_PROGRAM, path,
                    lastSong ? " " : "", lastSong ? LAST_SONG_ARGUMENT : "");
@@ -26,19 +28,23 @@ int launchPlayer(const char *path, bool lastSong, bool isSong) {
     fprintf(stderr, "Player command too long for %s\n", path);
   } else {
     const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
-    pid = spawnBackground(argv);
+    // Our process id goes with it: a player whose parent is someone else
+    // has lost us before it could ask to die with us.
+    char parent[64];
+    snprintf(parent, sizeof parent, "%s=%ld", MUSICDISK_PID_VARIABLE, static_cast<long>(getpid()));
+    pid = spawnBackground(argv, parent);
   }
-  watchNewPlayer(pid, path, isSong);
+  watchNewPlayer(pid, path, isSong, now);
   return pid;
 }
 
 }  // namespace
 
-int startPlayer(const char *path, bool lastSong) { return launchPlayer(path, lastSong, false); }
+int startPlayer(const char *path, bool lastSong, int64_t now) { return launchPlayer(path, lastSong, false, now); }
 
-void startSongPlayer() {
+void startSongPlayer(int64_t now) {
   // The counter never goes below 0 in the disk loop; the row is in range
   // even if it did.
   int32_t row = songRow(currentSong.load());
-  launchPlayer(songPath(row), row == numberOfSongs - 1, true);
+  launchPlayer(songPath(row), row == numberOfSongs - 1, true, now);
 }

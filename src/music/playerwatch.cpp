@@ -2,23 +2,26 @@
 // and what the disk screen makes of it; ending it when it hangs or must make
 // room for the next one. See music.h for the rules.
 //
-// Everything here runs on the main task; only playerPlayed and
-// playerReportedEnd are written by the music handler.
+// Everything here runs on the main task, at the time its caller gives;
+// only playerPlayed, playerEvents and the song's end notice (songcounter.h)
+// are written by the music handler.
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "music/music.h"
 #include "platform/clock.h"
 #include "platform/spawn.h"
 
 std::atomic<int16_t> playerPlayed{0};
-std::atomic<int16_t> playerReportedEnd{0};
+std::atomic<int32_t> playerEvents{0};
 int32_t failedInARow = 0;
 bool lastSongFailed = false;
+int32_t playersEndedAsHung = 0;
 
 namespace {
 
@@ -34,6 +37,8 @@ struct WatchedPlayer {
   bool ended = false;           // reaped; the verdict waits for the report grace
   int status = 0;               // its wait status once reaped
   int64_t endedMs = 0;          // when it was reaped
+  int32_t eventsSeen = 0;       // playerEvents when last looked at
+  int64_t lastLifeMs = 0;       // the latest sign of life: start, answer, event
 };
 
 WatchedPlayer player;
@@ -44,6 +49,7 @@ void killPlayer(const char *why) {
   signalBackgroundChild(player.pid, SIGKILL);
   player.killed = true;
   player.why = why;
+  dropPlayerCommands();
 }
 
 // One line for an end the player could not explain itself: it died by a
@@ -60,93 +66,122 @@ void sayWhatWentWrong(int status) {
 // The ended song player's verdict, once its report has had time to arrive.
 void judgeEndedSong() {
   const int status = player.status;
-  const bool reported = playerReportedEnd.load();
+  // Without its report, the end is counted here, as if it had come.
+  const bool reported = !songEndUnreported();
   // A player killed after it had reported its song's end (one slow to exit)
   // has not failed the song; one that exits non-zero has said why itself.
   bool failed = (player.killed && !reported) || !playerPlayed.load() ||
                 (WIFEXITED(status) && WEXITSTATUS(status) != 0);
   if (!reported) sayWhatWentWrong(status);
-  if (!reported) {
-    songEnded();  // as if it had reported the end
-  }
   lastSongFailed = failed;
   failedInARow = failed ? failedInARow + 1 : 0;
 }
 
+// The hang verdict: a command has waited for its answer, and the player has
+// shown no sign of life, for PLAYER_HANG_VERDICT_MS. A player still starting
+// up is judged by its start limit instead.
+void judgeSilence(int64_t now) {
+  int32_t events = playerEvents.load();
+  if (events != player.eventsSeen) {
+    player.eventsSeen = events;
+    player.lastLifeMs = now;
+  }
+  int64_t answered = playerLastAnswerMs();
+  if (answered > player.lastLifeMs) player.lastLifeMs = answered;
+  int64_t waiting = playerCommandWaitingSince();
+  if (waiting < 0 || !playerPlayed.load() || player.termSentMs >= 0) return;
+  int64_t silentSince = waiting > player.lastLifeMs ? waiting : player.lastLifeMs;
+  if (now - silentSince < PLAYER_HANG_VERDICT_MS) return;
+  playersEndedAsHung++;
+  killPlayer("did not answer for two seconds");
+}
+
 // At exit: a player that could not hear its QUIT (stopped, hung) would
-// outlive us, since a stopped process never acts on its parent-death signal.
-void killUnhearingPlayer() {
-  if (player.active && !player.ended && player.termSentMs >= 0) killPlayer("did not end when asked");
+// outlive us, since a stopped process never acts on its parent-death
+// signal. It gets its grace to end the clean way first.
+void endUnhearingPlayer() {
+  if (!player.active || player.ended || player.pid < 0 || player.termSentMs < 0) return;
+  for (int64_t giveUp = player.termSentMs + PLAYER_END_GRACE_MS; monotonicMs() < giveUp; usleep(2000))
+    if (backgroundChildEnded(player.pid, &player.status)) return;
+  killPlayer("did not end when asked");
+}
+
+void atExit() {
+  endUnhearingPlayer();
+  // The players' note that no audio device was said is ours to remove.
+  char note[512];
+  if (!portDirectory(note, sizeof note - sizeof NO_AUDIO_NOTE - 1, false)) return;
+  strcat(note, "/");
+  strcat(note, NO_AUDIO_NOTE);
+  unlink(note);
 }
 
 }  // namespace
 
-void watchNewPlayer(int pid, const char *path, bool isSong) {
-  static bool killAtExitRegistered = false;
-  if (!killAtExitRegistered) killAtExitRegistered = atexit(killUnhearingPlayer) == 0;
+void watchNewPlayer(int pid, const char *path, bool isSong, int64_t now) {
+  static bool endAtExitRegistered = false;
+  if (!endAtExitRegistered) endAtExitRegistered = atexit(atExit) == 0;
+  dropPlayerCommands();  // queued for the one before: the song changed
   player = WatchedPlayer{};
   player.active = true;
   player.pid = pid;
   player.path = path;
   player.isSong = isSong;
-  player.startedMs = monotonicMs();
-  lastStartMs = player.startedMs;
+  player.startedMs = now;
+  player.lastLifeMs = now;
+  player.eventsSeen = playerEvents.load();
+  lastStartMs = now;
   playerPlayed.store(0);
-  playerReportedEnd.store(0);
+  songEndExpected();
   if (isSong) lastSongFailed = false;
   if (pid < 0) {
     // Could not even be started: as a player that ended at once.
     player.ended = true;
     player.status = 1 << 8;  // exited with 1
-    player.endedMs = player.startedMs;
+    player.endedMs = now;
   }
 }
 
-int32_t commandPlayer(int32_t value) {
-  int32_t reply = -1;
-  SendResult sent = sendMusicMessage(PLAYER_PORT, value, &reply);
-  if (sent == SEND_REPLIED) return reply;
-  // A player still starting up answers once it plays; one that has played
-  // (or has had ample time to) and does not answer is hung.
-  bool startingUp = !playerPlayed.load() && monotonicMs() - player.startedMs < PLAYER_START_LIMIT_MS;
-  if (sent == SEND_UNANSWERED && !startingUp) killPlayer("did not answer a command");
-  return -1;
-}
+bool playerTakesCommands() { return player.active && !player.ended && !player.killed && player.termSentMs < 0; }
 
-void quitPlayer() {
+void quitPlayer(int64_t now) {
+  dropPlayerCommands();
   if (syncmusic(PLAYER_PORT, PLAYER_QUIT) != -1 || !player.active || player.pid < 0 || player.ended) return;
-  // No port yet, or no answer: it cannot hear the command, so it is told
-  // the other way, which it handles the same (no event, port removed).
+  // No port yet, or no answer within the frame bound: it cannot hear the
+  // command now, so it is told the other way, which it handles the same
+  // (no event, port removed).
   signalBackgroundChild(player.pid, SIGTERM);
-  player.termSentMs = monotonicMs();
+  player.termSentMs = now;
 }
 
-void watchPlayer() {
+void watchPlayer(int64_t now) {
   if (!player.active) return;
-  int64_t now = monotonicMs();
   if (!player.ended) {
+    deliverPlayerCommands(now);
     if (!backgroundChildEnded(player.pid, &player.status)) {
       if (player.isSong && musicdisk.load() && !playerPlayed.load() && player.termSentMs < 0 &&
           now - player.startedMs >= PLAYER_START_LIMIT_MS)
         killPlayer("did not start playing in time");
+      judgeSilence(now);
       return;
     }
     player.ended = true;
     player.endedMs = now;
+    dropPlayerCommands();  // the song is over: they have become meaningless
   }
   if (player.isSong && musicdisk.load()) {
-    if (!playerReportedEnd.load() && now - player.endedMs < PLAYER_REPORT_GRACE_MS) return;
+    if (!songEndWasReported() && now - player.endedMs < PLAYER_REPORT_GRACE_MS) return;
     judgeEndedSong();
   }
   player.active = false;
 }
 
-bool nextPlayerMayStart() {
-  watchPlayer();
-  if (!player.active) return monotonicMs() - lastStartMs >= PLAYER_START_SPACING_MS;
+bool nextPlayerMayStart(int64_t now) {
+  watchPlayer(now);
+  if (!player.active) return now - lastStartMs >= PLAYER_START_SPACING_MS;
   if (player.ended) return false;  // reaped, its verdict still to come
-  int64_t now = monotonicMs();
   if (player.termSentMs < 0) {
+    dropPlayerCommands();
     signalBackgroundChild(player.pid, SIGTERM);
     player.termSentMs = now;
   } else if (now - player.termSentMs >= PLAYER_END_GRACE_MS) {

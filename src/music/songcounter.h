@@ -12,6 +12,23 @@ extern std::atomic<int32_t> currentSong;  // starts at 15, which selects row 0
 // A player's song is over, however it ended: one song on, and a player is
 // due. The counter first, so that whoever sees changeSong sees the new song.
 void songEnded();
+// The end of the current player's song is counted once. The player reports
+// it (EVENT_SONG_ENDED, taken by the music handler); when the report has
+// not come in time after the player ended, the player watch counts the end
+// itself, and a report that comes later still (a starved handler) is that
+// same end: it is swallowed rather than skipping a song.
+//
+// A new player starts: its end is still to come.
+void songEndExpected();
+// The handler took EVENT_SONG_ENDED. Counts the end unless the watch already
+// has; a second report of the same player counts again (two ends before a
+// player starts are two songs on).
+void songEndReported();
+// The watch gives up waiting for the report: counts the end unless the
+// report came first. True when it counted it.
+bool songEndUnreported();
+// Whether the current player's end was reported.
+bool songEndWasReported();
 // "Previous": the counter steps back by two, because the player's "song
 // ended" that follows adds one back; the net step is one song back.
 void songStepBackForPrevious();

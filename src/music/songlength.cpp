@@ -4,7 +4,8 @@
 #include "music/music.h"
 
 int32_t playerSongLength() {
-  int32_t length = syncmusic(PLAYER_PORT, PLAYER_LENGTH);
+  int32_t length = -1;
+  if (sendMusicMessage(PLAYER_PORT, PLAYER_LENGTH, &length) != SEND_REPLIED) return PLAYER_LENGTH_UNANSWERED;
   // A player that does not know the question echoes it: unknown.
   return length == PLAYER_LENGTH || length <= 0 ? -1 : length;
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 extern char **environ;
 
@@ -64,7 +65,7 @@ void signalBackgroundChild(pid_t pid, int signal) {
   if (pid > 0 && findChild(pid)) kill(pid, signal);
 }
 
-pid_t spawnBackground(const char *const argv[]) {
+pid_t spawnBackground(const char *const argv[], const char *extraVariable) {
   std::lock_guard<std::mutex> guard(childrenLock);
   reapLocked();
   if (!reapAtExitRegistered) {
@@ -89,8 +90,14 @@ pid_t spawnBackground(const char *const argv[]) {
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+  // The extra entry first: getenv finds the first of two with one name.
+  std::vector<char *> environment;
+  if (extraVariable) environment.push_back(const_cast<char *>(extraVariable));
+  for (char **entry = environ; *entry; entry++) environment.push_back(*entry);
+  environment.push_back(nullptr);
+
   pid_t pid = -1;
-  int error = posix_spawn(&pid, argv[0], &actions, &attributes, const_cast<char *const *>(argv), environ);
+  int error = posix_spawn(&pid, argv[0], &actions, &attributes, const_cast<char *const *>(argv), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {

@@ -27,8 +27,6 @@
 
 namespace {
 
-// How long a sender waits for room in a busy owner's listen queue.
-constexpr int CONNECT_QUEUE_WAIT_MS = 1000;
 constexpr int LISTEN_BACKLOG = 64;
 // Receive buffer: larger than a message, so that a longer one is seen whole
 // (MSG_TRUNC reports its real size) and refused.
@@ -140,17 +138,14 @@ bool putToPublicPort(const char *name, const void *message, MsgPort *replyPort) 
   if (!portAddress(name, &addr, false)) return false;
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  // A full listen queue means a live but busy owner: wait a little for room.
-  int64_t giveUp = monotonicMs() + CONNECT_QUEUE_WAIT_MS;
+  // A full listen queue (EAGAIN) means a live but busy owner: the caller
+  // tries again later, the sender is never held here.
   while (connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
     if (errno == EINTR) continue;
-    if (errno != EAGAIN || monotonicMs() >= giveUp) {
-      int error = errno;
-      close(fd);
-      errno = error;
-      return false;
-    }
-    usleep(1000);
+    int error = errno;
+    close(fd);
+    errno = error;
+    return false;
   }
   if (!peerIsSameUser(fd)) {
     close(fd);
@@ -166,8 +161,8 @@ bool putToPublicPort(const char *name, const void *message, MsgPort *replyPort) 
   return true;
 }
 
-bool waitForReply(MsgPort *replyPort, void *reply, int timeoutMs) {
-  if (replyPort->fd < 0) return false;
+ReplyState waitForReply(MsgPort *replyPort, void *reply, int timeoutMs) {
+  if (replyPort->fd < 0) return REPLY_REFUSED;
   int64_t deadline = monotonicMs() + timeoutMs;
   for (;;) {
     int64_t left = deadline - monotonicMs();
@@ -175,13 +170,14 @@ bool waitForReply(MsgPort *replyPort, void *reply, int timeoutMs) {
     pollfd pfd = {replyPort->fd, POLLIN, 0};
     int rc = poll(&pfd, 1, static_cast<int>(left));
     if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return false;  // time out or failure
+    if (rc == 0) return REPLY_PENDING;
+    if (rc < 0) return REPLY_REFUSED;
     unsigned char buffer[RECEIVE_BUFFER_SIZE];
     ssize_t n = recv(replyPort->fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (!isMessage(buffer, n)) return false;
+    if (!isMessage(buffer, n)) return REPLY_REFUSED;
     memcpy(reply, buffer, PORT_MESSAGE_SIZE);
-    return true;
+    return REPLY_ARRIVED;
   }
 }
 

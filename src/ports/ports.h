@@ -52,13 +52,18 @@ struct MsgPort {
 
 // Connects to the public port name and puts one message on it. True when the
 // port existed, accepted the connection and took the bytes; the reply will
-// come back on replyPort. False at once when there is no such port, nobody
-// listens on it, or it is owned by another user.
+// come back on replyPort. Never waits: false at once when there is no such
+// port, nobody listens on it, it is owned by another user, or its owner's
+// queue of connections is full (errno EAGAIN: a busy owner, try later).
 bool putToPublicPort(const char *name, const void *message, MsgPort *replyPort);
-// Waits up to timeoutMs for the reply on replyPort. False when the owner
-// closed without a reply, replied with something that is not a message, or
-// the time ran out.
-bool waitForReply(MsgPort *replyPort, void *reply, int timeoutMs);
+enum ReplyState {
+  REPLY_ARRIVED,  // the reply is in *reply
+  REPLY_PENDING,  // none yet: the time ran out, the connection stays open
+  REPLY_REFUSED,  // none will come: the owner closed without a reply (its
+                  // port withdrawn), or replied with something not a message
+};
+// Waits up to timeoutMs (0: just looks) for the reply on replyPort.
+ReplyState waitForReply(MsgPort *replyPort, void *reply, int timeoutMs);
 // Closes the connection (safe to call twice).
 void closeReplyPort(MsgPort *replyPort);
 

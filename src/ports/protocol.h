@@ -31,11 +31,25 @@ constexpr int32_t EVENT_LOADING = 1;
 constexpr int32_t EVENT_SONG_ENDED = 2;
 constexpr int32_t HANDLER_QUIT = -1;
 
-// How long a sender waits for a reply (milliseconds). A live player or
-// handler answers in well under a millisecond; the musicdisk's frame loop
-// may not be held longer than this, and a player that has been playing and
-// lets a command go unanswered this long is taken to be hung.
-constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = 25;
+// The frame bound (milliseconds): nothing to do with the player (a key, a
+// button, a song change, a media-controls call, a full queue) holds the
+// musicdisk's frame loop longer than this. It is not a verdict on the
+// player: one that answers later is slow, not hung (the hang verdict is the
+// player watch's, music/music.h).
+constexpr int FRAME_BOUND_MS = 25;
+// How long syncmusic waits for a reply: the frame bound. A live player or
+// handler answers in well under a millisecond.
+constexpr int SYNCMUSIC_REPLY_TIMEOUT_MS = FRAME_BOUND_MS;
+
+// A player started by the musicdisk finds the musicdisk's process id in
+// this environment variable: a player whose parent is another process has
+// been orphaned (its musicdisk ended before the player could ask to die
+// with it) and ends at once.
+constexpr char MUSICDISK_PID_VARIABLE[] = "MUSICDISK_PID";
+// Players of one musicdisk share its standard error: the first that finds
+// no audio device says so and leaves this note in the port directory (the
+// musicdisk's process id), so that the next ones keep quiet.
+constexpr char NO_AUDIO_NOTE[] = "no-audio-said";
 
 // The 24-byte message, laid out as on the wire (native byte order).
 struct MusicMessage {
@@ -61,7 +75,7 @@ bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPo
 
 enum SendResult {
   SEND_REPLIED,     // the reply's value is in *reply
-  SEND_NO_PORT,     // nobody owns the port: nothing was sent
+  SEND_NO_PORT,     // nobody owns the port, or its queue is full: nothing was sent
   SEND_UNANSWERED,  // sent, but no reply came within SYNCMUSIC_REPLY_TIMEOUT_MS
 };
 // Sends value to portName and waits (bounded) for the reply.

@@ -25,7 +25,7 @@ SendResult sendMusicMessage(const char *portName, int32_t value, int32_t *reply)
     // Bounded: a receiver that hangs must not hold the sender.
     MusicMessage answer;
     result = SEND_UNANSWERED;
-    if (waitForReply(&replyPort, &answer, SYNCMUSIC_REPLY_TIMEOUT_MS)) {
+    if (waitForReply(&replyPort, &answer, SYNCMUSIC_REPLY_TIMEOUT_MS) == REPLY_ARRIVED) {
       *reply = answer.value;
       result = SEND_REPLIED;
     }

@@ -16,6 +16,7 @@ struct DiskState {
   bool quitRequested;  // Esc taken in this pass
   float starGravity;   // added to each spark's dy per frame, 0.001..0.010
   int32_t t;           // the pass's time, hundredths of a second
+  int64_t nowMs;       // the pass's monotonic time, ms: the player watch's clock
   int64_t lastFrameMs;      // monotonic time the latest frame was shown, ms (0: none yet)
   int64_t longestFrameGapMs;  // longest time between two frames shown, ms
 };
@@ -49,7 +50,8 @@ void diskDraw(DiskState *state);
 // Returns true when the loop is to end after this frame.
 bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message);
 
-// One frame of the disk loop: time, one message, the pass, the frame shown.
+// One frame of the disk loop: time (t and nowMs), one message, the pass,
+// the frame shown.
 // Keeps the longest gap between frames. True when the loop is to end.
 bool diskFrame(DiskState *state);
 // Runs the disk screen until Esc (or the program is asked to end).

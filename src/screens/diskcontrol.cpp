@@ -4,7 +4,12 @@
 // A song change begins with next, previous or the end of a song and ends
 // only when the new player reports that it plays; meanwhile next and
 // previous are refused. The new player starts one second after the change
-// began, so the overlay has faded in before the old song's port is reused.
+// began, so the overlay has faded in before the old song's port is reused;
+// PAUSED and STOPPED go as it starts, since it plays.
+//
+// Keys and buttons queue their command for the player (music.h): none waits
+// for a slow player, and one that cannot be delivered goes when the player
+// can take it, or is dropped with the song it was meant for.
 #include <cmath>
 
 #include "display/display.h"
@@ -28,20 +33,20 @@ void pickSong(DiskState *state, int32_t step) {
 
 void play(DiskState *state) {
   if (songsHalted()) pickSong(state, 0);
-  commandPlayer(PLAYER_PLAY);
+  commandPlayer(PLAYER_PLAY, state->nowMs);
   state->paused = false;
   state->stopped = false;
 }
 
 void pause(DiskState *state) {
-  commandPlayer(PLAYER_PAUSE);
+  commandPlayer(PLAYER_PAUSE, state->nowMs);
   if (!state->stopped) state->paused = !state->paused;
 }
 
 void nextSong(DiskState *state) {
   if (songsHalted()) return pickSong(state, 1);
   if (loadingSong.load() == 1) return;
-  commandPlayer(PLAYER_NEXT);
+  commandPlayer(PLAYER_NEXT, state->nowMs);
   state->paused = false;
   loadingSong.store(1);
   state->stopped = false;
@@ -51,7 +56,7 @@ void nextSong(DiskState *state) {
 void previousSong(DiskState *state) {
   if (songsHalted()) return pickSong(state, -1);
   if (loadingSong.load() == 1) return;
-  commandPlayer(PLAYER_PREVIOUS);
+  commandPlayer(PLAYER_PREVIOUS, state->nowMs);
   songStepBackForPrevious();
   loadingSong.store(1);
   state->paused = false;
@@ -74,7 +79,7 @@ void onKey(DiskState *state, uint16_t code) {
     case KEY_I: state->showPlacing = !state->showPlacing; break;
     case KEY_S:
       state->stopped = true;
-      commandPlayer(PLAYER_STOP);
+      commandPlayer(PLAYER_STOP, state->nowMs);
       state->paused = false;
       break;
     case KEY_F: fps = fps == 0 ? 1 : 0; break;
@@ -108,12 +113,13 @@ void diskEnter(DiskState *state, int32_t t) {
   state->quitRequested = false;
   state->starGravity = 0.001f;
   state->t = t;
+  state->nowMs = 0;
   state->lastFrameMs = 0;
   state->longestFrameGapMs = 0;
 }
 
 void diskSongStart(DiskState *state) {
-  watchPlayer();
+  watchPlayer(state->nowMs);
   if (changeSong.load() != 1) return;
   if (loadingSong.load() == 0) {
     // The song ended by itself: the list keeps it until the next one plays.
@@ -128,10 +134,12 @@ void diskSongStart(DiskState *state) {
   // A song that fails at once ends the change at once: the spacing between
   // two starts keeps such songs from starting a storm of players. The
   // previous player is gone before the next one takes the port.
-  if (state->t > flashtime + 100 && nextPlayerMayStart()) {
+  if (state->t > flashtime + 100 && nextPlayerMayStart(state->nowMs)) {
     songWrapToRow();
     changeSong.store(0);
-    startSongPlayer();
+    // The new player plays: whatever the last one was told is gone with it.
+    state->paused = state->stopped = false;
+    startSongPlayer(state->nowMs);
   }
 }
 
@@ -155,6 +163,7 @@ bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message) {
 bool diskFrame(DiskState *state) {
   // The pass's song start still looks at the previous pass's time.
   int32_t t = getTime();
+  state->nowMs = monotonicMs();
   IntuiMessage remote;
   IntuiMessage *message = diskRemote(state, W3DGetMsg(), &remote);
   bool quit = diskPass(state, t, message);

@@ -40,11 +40,13 @@ void showState(const DiskState *state) {
   static int32_t playingRow = -1;
   int32_t counter = currentSong.load();
   if (changeSong.load() == 0 && loadingSong.load() == 0 && currentSong.load() == counter) playingRow = songRow(counter);
-  MprisView view{};
+  // After every song has failed nothing plays until a pick.
+  const bool halted = songsHalted();
+  MprisView view = MPRIS_NOTHING;
   view.controllable = true;
-  view.status = state->stopped ? MPRIS_STOPPED : state->paused ? MPRIS_PAUSED : MPRIS_PLAYING;
-  view.track = playingRow;
-  if (playingRow >= 0) {
+  view.status = state->stopped || halted ? MPRIS_STOPPED : state->paused ? MPRIS_PAUSED : MPRIS_PLAYING;
+  view.track = halted ? -1 : playingRow;
+  if (view.track >= 0) {
     view.title = songTitleText(playingRow);
     view.artist = songArtistText(playingRow);
   }

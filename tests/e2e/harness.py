@@ -132,7 +132,10 @@ class Session(unittest.TestCase):
                 return found
             time.sleep(0.05)
         ended = [(p.returncode, p.stdout.read()) for p in self.programs if p.poll() is not None]
-        log = open(self.log).read() if os.path.exists(self.log) else ""
+        log = ""
+        if os.path.exists(self.log):
+            with open(self.log, errors="replace") as f:
+                log = f.read()
         self.fail("timed out waiting for %s; ended: %s; player log:\n%s" % (what, ended, log))
 
     def lines(self):

@@ -121,8 +121,9 @@ struct ChildProcess {
 // A raw client of a port's socket file, which can send anything at all.
 // Receives time out after two seconds, so a failing owner cannot hang a test.
 // Only async-signal-safe calls: a forked child of a test may use it too.
-inline int rawConnect(const std::string &path) {
-  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+// With noWait, a port whose queue of connections is full refuses at once.
+inline int rawConnect(const std::string &path, bool noWait = false) {
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | (noWait ? SOCK_NONBLOCK : 0), 0);
   sockaddr_un addr = {};
   addr.sun_family = AF_UNIX;
   memcpy(addr.sun_path, path.c_str(), std::min(path.size(), sizeof addr.sun_path - 1));

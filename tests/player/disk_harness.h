@@ -23,11 +23,14 @@ struct DiskHarness {
   DiskState state{};
 
   // Opens the display, starts the handler and enters the disk screen with
-  // dataDirectory as the working directory. False when any of it fails.
-  bool open(const char *dataDirectory) {
+  // dataDirectory as the working directory; the players' sound goes to the
+  // file capture (SDL's disk driver) when one is named, else nowhere. False
+  // when any of it fails.
+  bool open(const char *dataDirectory, const char *capture = nullptr) {
     if (!getcwd(previousDirectory, sizeof previousDirectory) || chdir(dataDirectory) != 0) return false;
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", capture ? "disk" : "dummy", 1);
+    if (capture) setenv("SDL_DISKAUDIOFILE", capture, 1);
     if (W3DSetup() != 1) return false;
     currentSong = 15;
     loadingSong = 1;
@@ -43,7 +46,7 @@ struct DiskHarness {
     return true;
   }
   void close() {
-    quitPlayer();
+    quitPlayer(nowMs());
     for (pid_t pid = player(); pid > 0; pid = player()) kill(pid, SIGKILL), runUntil([] { return false; }, 50);
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
     deleteTask(subtask);

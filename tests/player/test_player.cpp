@@ -188,8 +188,9 @@ TEST_F(Player, AFileThatCannotBePlayedIsReportedAndTheDiskMovesOn) {
 }
 
 // The next player takes over the port a killed one left. Here it has no
-// audio device: it says so once, and its song still takes its real time.
-TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsRealTime) {
+// audio device: it says so, once for all players of one musicdisk, and its
+// song still takes its real time.
+TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsRealTimeAndItIsSaidOnce) {
   {
     EventRecorder events;
     startPlaying(events);
@@ -209,26 +210,49 @@ TEST_F(Player, AKilledPlayersPortIsTakenOverAndWithoutAnAudioDeviceTheSongKeepsR
   auto lines = playerLines();
   ASSERT_EQ(lines.size(), 1u) << errorText();
   EXPECT_NE(lines[0].find("no audio device"), std::string::npos);
+  // The players of one musicdisk share its standard error: said once a run.
+  setenv(MUSICDISK_PID_VARIABLE, std::to_string(getpid()).c_str(), 1);
+  for (size_t said : {1u, 0u}) {
+    EventRecorder again;
+    ASSERT_TRUE(start({mp3}, "no-such-driver"));
+    ASSERT_TRUE(player.waitForExit(10000));
+    EXPECT_EQ(playerLines().size(), said) << errorText();
+  }
+  unsetenv(MUSICDISK_PID_VARIABLE);
 }
 
-TEST_F(Player, ItEndsWhenItsParentEnds) {
+// Its parent (standing in for the musicdisk, whose process id it is given)
+// ends while the song plays, or before the player's main even runs.
+TEST_F(Player, ItEndsWhenItsParentEndsEvenBeforeItStarts) {
   // Orphans come to this process, so the player can be waited for here.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-  EventRecorder events;
-  ChildProcess parent, orphan;
-  ASSERT_TRUE(
-      parent.start({"sh", "-c", "\"$0\" \"$1\" & echo $! > \"$2\"; exec sleep 60", PLAYER, mp3, scratch / "pid"},
-                   {"SDL_AUDIODRIVER=dummy"}));
-  EXPECT_GE(events.waitFor(EVENT_PLAYING, 10000), 0);
-  std::ifstream(scratch / "pid") >> orphan.pid;
-  kill(parent.pid, SIGKILL);  // while the song plays
-  parent.waitForExit(1000);
-  bool ended = orphan.waitForExit(5000);
+  const struct {
+    const char *script;
+    std::vector<int32_t> events;
+    int status;
+  } cases[] = {
+      {"export MUSICDISK_PID=$$; \"$0\" \"$1\" & echo $! > \"$2\"; exec sleep 60", LEFT, 0},
+      {"export MUSICDISK_PID=$$; (sleep 0.3; exec \"$0\" \"$1\") & echo $! > \"$2\"", {}, 1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.script);
+    EventRecorder events;
+    ChildProcess parent, orphan;
+    ASSERT_TRUE(parent.start({"sh", "-c", c.script, PLAYER, mp3, scratch / "pid"}, {"SDL_AUDIODRIVER=dummy"}));
+    if (!c.events.empty()) {
+      EXPECT_GE(events.waitFor(EVENT_PLAYING, 10000), 0);
+      kill(parent.pid, SIGKILL);  // while the song plays
+    }
+    ASSERT_TRUE(parent.waitForExit(1000));
+    std::ifstream(scratch / "pid") >> orphan.pid;
+    unlink((scratch / "pid").c_str());
+    bool ended = orphan.waitForExit(5000);
+    ASSERT_TRUE(ended) << "the player outlived its parent";
+    EXPECT_TRUE(orphan.exitedWith(c.status));
+    EXPECT_FALSE(playerPortExists());
+    EXPECT_EQ(events.values(), c.events);
+  }
   prctl(PR_SET_CHILD_SUBREAPER, 0);
-  ASSERT_TRUE(ended) << "the player outlived its parent";
-  EXPECT_TRUE(orphan.exitedWith(0));
-  EXPECT_FALSE(playerPortExists());
-  EXPECT_EQ(events.values(), LEFT);
 }
 
 // The player waits for the answer to its "loading": a termination signal

@@ -49,7 +49,30 @@ class Disk : public ::testing::Test {
     initSparks();
     diskEnter(&state, 0);
   }
-  void TearDown() override { w3d_Screen = savedScreen; }
+  void TearDown() override {
+    w3d_Screen = savedScreen;
+    if (previousDirectory[0] && chdir(previousDirectory) != 0) ADD_FAILURE() << "chdir back";
+  }
+  // Players from here on are a stand-in that stays until it is ended: one
+  // that could not start would count as a failed song and move the list on.
+  void useStandInPlayer() {
+    ASSERT_NE(getcwd(previousDirectory, sizeof previousDirectory), nullptr);
+    ASSERT_EQ(mkdir((scratch / "musicplayer").c_str(), 0700), 0);
+    FILE *script = fopen((scratch / "musicplayer/sdlmusicplayer").c_str(), "w");
+    ASSERT_NE(script, nullptr);
+    fputs("#!/bin/sh\nexec sleep 30\n", script);
+    fclose(script);
+    ASSERT_EQ(chmod((scratch / "musicplayer/sdlmusicplayer").c_str(), 0700), 0);
+    ASSERT_EQ(chdir(scratch.path.c_str()), 0);
+  }
+  // The previous player ends (asked, then killed after its grace) and the
+  // next may start: the watch's clock moves on until it has.
+  void endPlayer() {
+    quitPlayer(state.nowMs);
+    state.nowMs += PLAYER_START_SPACING_MS;
+    for (int64_t giveUp = nowMs() + 5000; !nextPlayerMayStart(state.nowMs); state.nowMs += 10)
+      ASSERT_LT(nowMs(), giveUp) << "the previous player never ended";
+  }
   bool pass(int32_t t, const IntuiMessage *message = nullptr) { return diskPass(&state, t, message); }
   bool press(int32_t t, uint16_t code) {
     IntuiMessage m{IDCMP_RAWKEY, code, 0, 0};
@@ -75,6 +98,7 @@ class Disk : public ::testing::Test {
   }
 
   ScratchDirectory scratch;
+  char previousDirectory[4096] = {};
   W3D_Screen *savedScreen;
   DiskState state;
   std::vector<TextLine> lines;
@@ -104,23 +128,14 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     int32_t counterAfterKey;
     int listOffset;
   } changes[] = {{KEY_UP, 18, 2}, {KEY_DOWN, 20, 0}};
-  // A player that stays until it is ended: one that could not start would
-  // count as a failed song and move the list on by itself.
-  ScratchDirectory scratch;
-  char previousDirectory[4096];
-  ASSERT_NE(getcwd(previousDirectory, sizeof previousDirectory), nullptr);
-  ASSERT_EQ(mkdir((scratch / "musicplayer").c_str(), 0700), 0);
-  FILE *script = fopen((scratch / "musicplayer/sdlmusicplayer").c_str(), "w");
-  ASSERT_NE(script, nullptr);
-  fputs("#!/bin/sh\nexec sleep 30\n", script);
-  fclose(script);
-  ASSERT_EQ(chmod((scratch / "musicplayer/sdlmusicplayer").c_str(), 0700), 0);
-  ASSERT_EQ(chdir(scratch.path.c_str()), 0);
+  useStandInPlayer();
+  int64_t clockMs = 0;  // the player watch's time, driven here
   for (const auto &change : changes) {
-    // The previous case's player ends, and starts keep their second apart.
-    quitPlayer();
-    usleep(PLAYER_START_SPACING_MS * 1000);
+    state.nowMs = clockMs;
+    endPlayer();
+    clockMs = state.nowMs;
     reset();
+    state.nowMs = clockMs;
     press(100, change.key);
     EXPECT_EQ(currentSong.load(), change.counterAfterKey);
     EXPECT_EQ(loadingSong.load(), 1);
@@ -134,8 +149,10 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     EXPECT_EQ(listCentreRow(), 21 % 15);
     pass(201);  // the start looks at the previous pass's time: 150
     EXPECT_EQ(changeSong.load(), 1) << "not a second before the change began";
+    state.paused = true;  // a pause the last player took along
     pass(202);
     EXPECT_EQ(changeSong.load(), 0) << "the player has been started";
+    EXPECT_FALSE(state.paused) << "PAUSED over the new song";
     loadingSong = 0;  // "playing"
     pass(300);        // the first fade-out frame: the list was drawn before the reset
     EXPECT_EQ(listCentreRow(), 21 % 15);
@@ -143,8 +160,7 @@ TEST_F(Disk, ASongChangeStartsThePlayerOneSecondLaterAndTheListFollowsIt) {
     pass(310);
     EXPECT_EQ(listCentreRow(), (change.counterAfterKey + 1) % 15);
   }
-  quitPlayer();
-  ASSERT_EQ(chdir(previousDirectory), 0);
+  endPlayer();
   // A song that ended by itself: the list keeps it until the next plays.
   reset();
   pass(400);
@@ -292,4 +308,59 @@ TEST_F(Disk, WhenEverySongHasFailedTheOverlayFadesBackUntilAPick) {
   EXPECT_NEAR(overlayAlpha(350), 0.5f, 0.02f);
   EXPECT_EQ(failedInARow, 0);
   EXPECT_NE(shown("LOADING"), nullptr);
+}
+
+// A player that accepts nothing (its queue of connections full) while 200
+// pauses arrive: no pass waits for it, and once it takes its connections,
+// every pause reaches it, in order. Then one that goes silent is ended as
+// hung when the watch's clock says so, not a moment before.
+TEST_F(Disk, APlayerThatAcceptsNothingHoldsNoPassLosesNoCommandAndIsJudgedByItsSilence) {
+  useStandInPlayer();
+  PublicPort *port = createPublicPort(PLAYER_PORT);
+  ASSERT_NE(port, nullptr);
+  std::vector<int> waiting;  // connections nobody accepts: the queue fills
+  for (int fd; (fd = rawConnect(scratch.portFile(PLAYER_PORT), true)) >= 0;) waiting.push_back(fd);
+  ASSERT_GE(waiting.size(), 32u);
+  state.nowMs = nowMs();
+  endPlayer();  // any player of an earlier test
+  changeSong = 1;
+  loadingSong = 1;
+  pass(100);
+  pass(101);  // the stand-in player starts (the start looks at the previous pass)
+  ASSERT_EQ(changeSong.load(), 0);
+  playerPlayed = 1;
+  int64_t longestPassMs = 0;
+  for (int i = 0; i < 200; i++) {
+    state.nowMs += 5;
+    int64_t before = nowMs();
+    press(200 + i, KEY_LEFT);
+    longestPassMs = std::max(longestPassMs, nowMs() - before);
+  }
+  EXPECT_LT(longestPassMs, FRAME_BOUND_MS);
+  EXPECT_EQ(playerCommandsWaiting(), 200);
+  for (int fd : waiting) close(fd);
+  std::vector<int32_t> received;
+  for (int64_t giveUp = nowMs() + 5000; received.size() < 200 && nowMs() < giveUp;) {
+    MusicMessage message;
+    if (waitPublicPort(port, 1, -1) == PORT_READY && getPortMessage(port, &message)) {
+      received.push_back(message.value);
+      replyPortMessage(port, &message);
+    }
+    state.nowMs += 5;
+    pass(500);
+  }
+  EXPECT_EQ(received, std::vector<int32_t>(200, PLAYER_PAUSE));
+  EXPECT_EQ(playerCommandsWaiting(), 0);
+  // Silent from here on: the verdict comes PLAYER_HANG_VERDICT_MS after the
+  // command that waits, the last answer having come before it.
+  const int32_t hung = playersEndedAsHung;
+  state.nowMs += 100;
+  press(600, KEY_LEFT);
+  state.nowMs += PLAYER_HANG_VERDICT_MS - 1;
+  pass(601);
+  EXPECT_EQ(playersEndedAsHung, hung) << "ended before the verdict";
+  state.nowMs += 1;
+  pass(602);
+  EXPECT_EQ(playersEndedAsHung, hung + 1);
+  deletePublicPort(port);
 }
