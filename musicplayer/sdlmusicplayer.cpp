@@ -140,7 +140,7 @@ bool firstToSayNoAudio() {
 }
 
 int usage() {
-  fputs("usage: sdlmusicplayer PATH [1]\n", stderr);
+  fputs("sdlmusicplayer: usage: sdlmusicplayer PATH [1]\n", stderr);
   return 2;
 }
 

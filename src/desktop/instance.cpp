@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,12 +29,35 @@ void releaseSingleInstance() {
   lockFd = -1;
 }
 
+// One line saying why the port directory at dir cannot be used and what to
+// do about it.
+void explainPortDirectory(const char *dir, int error) {
+  struct stat st;
+  if (error == EPERM && lstat(dir, &st) == 0 && st.st_uid != geteuid()) {
+    const passwd *owner = getpwuid(st.st_uid);
+    fprintf(stderr,
+            "musicdisk: %s belongs to %s (uid %u), not to you: have it removed (by that user or root), or set "
+            "XDG_RUNTIME_DIR to a folder of your own\n",
+            dir, owner ? owner->pw_name : "another user", static_cast<unsigned>(st.st_uid));
+  } else if (error == EPERM) {
+    fprintf(stderr, "musicdisk: %s is open to other users: make it private (chmod 700 %s)\n", dir, dir);
+  } else {
+    fprintf(stderr, "musicdisk: cannot use the port directory %s: %s\n", dir, strerror(error));
+  }
+}
+
 }  // namespace
 
 bool claimSingleInstance() {
   char dir[PATH_MAX - sizeof INSTANCE_LOCK - 1];
-  if (!portDirectory(dir, sizeof dir, true)) {
-    fprintf(stderr, "musicdisk: cannot use the port directory %s: %s\n", dir, strerror(errno));
+  bool usable = portDirectory(dir, sizeof dir, true);
+  int error = errno;
+  const char *runtime = getenv("XDG_RUNTIME_DIR");
+  if (int runtimeError = runtime && *runtime ? runtimeFolderError(runtime) : 0)
+    fprintf(stderr, "musicdisk: XDG_RUNTIME_DIR (%s) cannot be used: %s; using %s instead\n", runtime,
+            runtimeError == EPERM ? "it belongs to another user" : strerror(runtimeError), dir);
+  if (!usable) {
+    explainPortDirectory(dir, error);
     return false;
   }
   snprintf(lockPath, sizeof lockPath, "%s/%s", dir, INSTANCE_LOCK);

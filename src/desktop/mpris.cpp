@@ -248,7 +248,8 @@ int onNameReply(sd_bus_message *reply, void *, sd_bus_error *) {
   uint32_t result = 0;
   if (sd_bus_message_is_method_error(reply, nullptr) || sd_bus_message_read(reply, "u", &result) < 0) {
     const sd_bus_error *error = sd_bus_message_get_error(reply);
-    fprintf(stderr, "Session bus: no name for the media controls (%s)\n", error ? error->message : "bad reply");
+    fprintf(stderr, "musicdisk: no name on the session bus for the media controls (%s)\n",
+            error ? error->message : "bad reply");
     return 0;
   }
   if (result != NAME_TAKEN) return 0;
@@ -299,7 +300,7 @@ bool mprisStart(int32_t (*songLength)()) {
   if (busTask) return true;
   lengthOf = songLength;
   if (!sessionBusExists()) {
-    fputs("No session bus: the desktop's media controls will not see the musicdisk\n", stderr);
+    fputs("musicdisk: no session bus: the desktop's media controls will not see the musicdisk\n", stderr);
     return false;
   }
   int r = sd_bus_open_user(&bus);
@@ -316,7 +317,9 @@ bool mprisStart(int32_t (*songLength)()) {
     if (!busTask) r = -ENOMEM;
   }
   if (r < 0) {
-    fprintf(stderr, "Session bus unusable (%s): the desktop's media controls will not see the musicdisk\n",
+    fprintf(stderr,
+            "musicdisk: the session bus is unusable (%s): the desktop's media controls will not see the "
+            "musicdisk\n",
             strerror(-r));
     closeBus();
     return false;

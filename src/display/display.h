@@ -133,3 +133,6 @@ void frameRateText(int32_t now, char *text, int size);
 // True once the window manager asked the window to close, or Ctrl+C or
 // SIGTERM arrived: the program then ends the orderly way.
 bool W3DCloseRequested();
+// True once the X server went away under the program: it then ends the
+// orderly way, with the exit value -1.
+bool W3DDisplayLost();

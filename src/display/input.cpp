@@ -2,6 +2,8 @@
 // physical key with Amiga numbers, mouse buttons, pointer moves, the close
 // request) in a fixed queue; the pointer position in picture pixels; Alt+Enter
 // switches between full screen and a window.
+#include <cstdio>
+
 #include "display/display.h"
 #include "display/window.h"
 #include "platform/termination.h"
@@ -26,7 +28,9 @@ void enqueue(W3D_Window *window, uint32_t messageClass, uint16_t code) {
     }
   }
   if (free < 0 || window->queueLength == MESSAGE_SLOTS) {
-    window->droppedMessages++;
+    // Said once: the queue is full for as long as nobody reads it.
+    if (window->droppedMessages++ == 0)
+      fputs("musicdisk: input comes faster than it is read: keys and pointer moves are being dropped\n", stderr);
     return;
   }
   IntuiMessage &message = window->slot[free];

@@ -68,13 +68,7 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     return nullptr;
   }
   int32_t width = nominal.MaxX - nominal.MinX + 1;
-  // With no display to show on (a console, a login over SSH) SDL would
-  // fall back to a driver that draws into memory and run unseen: only a
-  // driver asked for by name may do that.
-  const char *driver = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-  const char *x11 = SDL_getenv("DISPLAY"), *wayland = SDL_getenv("WAYLAND_DISPLAY");
-  bool noDisplay = (!x11 || !*x11) && (!wayland || !*wayland);
-  if ((noDisplay && (!driver || !*driver)) || SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     *error = OSERR_NOMONITOR;
     return nullptr;
   }
@@ -95,8 +89,10 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
     *error = OSERR_NOTAVAILABLE;
     return nullptr;
   }
+  watchXConnection(screen->window);
   screen->renderer = createRenderer(screen->window, &screen->cpuDrawing);
   if (!screen->renderer) {
+    forgetXConnection();
     SDL_DestroyWindow(screen->window);
     delete screen;
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -107,6 +103,9 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
   screen->height = height;
   setFullScreen(screen, !w3d_StartWindowed);
   SDL_ShowWindow(screen->window);
+  // The window manager's frame is known once the window is shown: a window
+  // is fitted again, frame and all, into the work area.
+  if (!screen->fullScreen) setFullScreen(screen, false);
   SDL_RaiseWindow(screen->window);
   SDL_RendererInfo info;
   screen->vsync = SDL_GetRendererInfo(screen->renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
@@ -125,6 +124,7 @@ W3D_Screen *openScreen(uint32_t modeId, int32_t height, int32_t *error) {
 void closeScreen(W3D_Screen *screen) {
   if (!screen) return;
   SDL_DestroyRenderer(screen->renderer);
+  forgetXConnection();
   SDL_DestroyWindow(screen->window);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
   delete screen;
@@ -241,6 +241,7 @@ void W3DGetDataModeId(uint32_t modeId) {
 int32_t W3DSetup() {
   if (!getLibIFace(&Warp3DBase, "Warp3D.library", 51, &IWarp3D)) {
     fprintf(stderr, "Could not open warp3d.library!\n");
+    explainSetupFailure(W3D_LIBRARY_STEP, 0);
     return -1;
   }
 
@@ -248,9 +249,11 @@ int32_t W3DSetup() {
   if (w3d_Flags & W3D_DRIVER_UNAVAILABLE) {
     printf("PANIC: no driver available!!!\n");
     fflush(stdout);
+    explainSetupFailure(W3D_DRIVER_STEP, 0);
     return -1;
   }
 
+  chooseVideoDriver();
   uint32_t modeId = W3D_RequestModeTags({{W3D_SMR_TYPE, 4},
                                          {W3D_SMR_SIZEFILTER, 1},
                                          {W3D_SMR_DESTFMT, static_cast<uintptr_t>(-2)},
@@ -261,6 +264,7 @@ int32_t W3DSetup() {
   if (modeId == W3D_NOMODE) {
     printf("Error: No ModeID found\n");
     fflush(stdout);
+    explainSetupFailure(W3D_MODE_STEP, 0);
     return -1;
   }
   W3DGetDataModeId(modeId);
@@ -270,6 +274,7 @@ int32_t W3DSetup() {
   if (!w3d_Screen) {
     printf("Unable to open screen. Reason: Error code %d\n", screenError);
     fflush(stdout);
+    explainSetupFailure(W3D_SCREEN_STEP, screenError);
     return -1;
   }
 
@@ -277,6 +282,7 @@ int32_t W3DSetup() {
   if (!w3d_Window) {
     printf("Unable to open window.\n");
     fflush(stdout);
+    explainSetupFailure(W3D_WINDOW_STEP, 0);
     return -1;
   }
   w3d_BitMap = &w3d_Window->bitmap;
@@ -297,6 +303,7 @@ int32_t W3DSetup() {
   if (!w3d_Context || contextError != W3D_SUCCESS) {
     printf("Error creating context. Reason:%s\n", W3DErrorText(contextError, W3D_CONTEXT_STEP));
     fflush(stdout);
+    explainSetupFailure(W3D_CONTEXT_SETUP_STEP, contextError);
     return -1;
   }
 
@@ -346,7 +353,11 @@ void W3DCleanup() {
     w3d_BitMap = nullptr;
   }
   if (w3d_Screen) {
-    closeScreen(w3d_Screen);
+    // A window that another client destroyed cannot be closed (SDL would
+    // wait for ever to see it unmapped), nor can a connection to a server
+    // that went away (Xlib would end the process): both are left to the end
+    // of the process.
+    if (!xConnectionBroken()) closeScreen(w3d_Screen);
     w3d_Screen = nullptr;
   }
   if (Warp3DBase) {

@@ -63,6 +63,36 @@ void resetFramePacing();
 // The display's refresh rate for the screen's window; 60 when unknown.
 int32_t displayRefreshRate(SDL_Window *window);
 
+// The X connection's failures (xconnection.cpp): from watchXConnection on,
+// the window destroyed by another client or the X server lost becomes a
+// termination request (one line on standard error) instead of Xlib ending
+// the process. forgetXConnection before the window goes.
+void watchXConnection(SDL_Window *window);
+void forgetXConnection();
+// True once the window was destroyed under the program or the server lost.
+bool xConnectionBroken();
+// The room for the window on its display: w x h is the work area less the
+// window manager's frame, as far as the two can be known; x, y is the
+// position to ask for to put the frame at the work area's corner.
+SDL_Rect windowRoom(SDL_Window *window);
+
+// The setup's failures for the user (setupfailure.cpp). chooseVideoDriver
+// runs before the display is first asked for: it keeps SDL to a driver that
+// shows on a desktop unless SDL_VIDEODRIVER names one, and gives a display
+// that does not answer yet (an X server still starting) a short wait.
+// explainSetupFailure follows each of the setup's own texts with one plain
+// line on standard error: what it means and what to do.
+enum W3DSetupStep {
+  W3D_LIBRARY_STEP,
+  W3D_DRIVER_STEP,
+  W3D_MODE_STEP,
+  W3D_SCREEN_STEP,
+  W3D_WINDOW_STEP,
+  W3D_CONTEXT_SETUP_STEP
+};
+void chooseVideoDriver();
+void explainSetupFailure(W3DSetupStep step, int32_t error);
+
 // Input (input.cpp).
 // The Amiga raw key number of a physical key.
 uint16_t rawKeyFor(SDL_Scancode scancode);

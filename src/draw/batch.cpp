@@ -22,7 +22,7 @@ TriRecord *appendQuad() {
     return quad;
   }
   if (droppedQuads++ == 0)
-    fprintf(stderr, "Warning: the triangle batch is full (%d records a frame); further quads are dropped\n",
+    fprintf(stderr, "musicdisk: the triangle batch is full (%d records a frame); further quads are dropped\n",
             BATCH_CAPACITY);
   return nullptr;
 }

@@ -2,9 +2,13 @@
 // modes, the whole-picture loader and the 256x256 tile loader.
 #include "draw/ppm.h"
 
+#include <limits.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "platform/files.h"
@@ -87,6 +91,17 @@ bool readHeader(ByteReader &in, int32_t *width, int32_t *height) {
 }
 
 void reportNoPPM() { printf("Error: This seems to be no PPM file\n"); }
+
+// The loader's own line on standard output, then what it means on
+// standard error: where the file was looked for and why it could not be read.
+void reportUnopened(const char *filename) {
+  int error = errno;
+  printf("Error: Unable to open file '%s'\n", filename);
+  fflush(stdout);
+  char path[PATH_MAX];
+  fprintf(stderr, "musicdisk: cannot read the picture %s: %s; it stays blank\n",
+          resolvePath(filename, path, sizeof path) ? path : filename, strerror(error));
+}
 void reportOutOfMemory() { printf("Error: Out of memory\n"); }
 
 // One pixel as a texel. The tile loader whitens every pixel in
@@ -201,7 +216,7 @@ uint32_t *LoadTextureFromPPM(uint32_t *buffer, const char *filename, int32_t *wi
                              size_t bufferTexels) {
   FILE *file = openFile(filename, "r");
   if (!file) {
-    printf("Error: Unable to open file '%s'\n", filename);
+    reportUnopened(filename);
     return nullptr;
   }
   uint32_t *result = loadTextureFromStream(file, buffer, bufferTexels, width, height, mode);
@@ -212,7 +227,7 @@ uint32_t *LoadTextureFromPPM(uint32_t *buffer, const char *filename, int32_t *wi
 uint32_t **LoadTextureMatrixFromPPM(const char *filename, int32_t *tilesAcross, int32_t *tilesDown, int mode) {
   FILE *file = openFile(filename, "r");
   if (!file) {
-    printf("Error: Unable to open file '%s'\n", filename);
+    reportUnopened(filename);
     return nullptr;
   }
   uint32_t **result = loadTextureMatrixFromStream(file, tilesAcross, tilesDown, mode);

@@ -15,7 +15,7 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: musicdisk [OPTIONS] [FOLDER | FILE...]\n"
+    "Usage: musicdisk [-h|--help] [--window] [--version] [FOLDER | FILE...]\n"
     "Presents the fifteen entries of the Orbel music competition, plays them\n"
     "one after another and shows real-time visuals.\n"
     "Given a FOLDER, presents its songs instead (every file in it that can be\n"
@@ -23,8 +23,15 @@ const char USAGE[] =
     "given FILEs, those songs in that order.\n"
     "\n"
     "  --window   start in a window instead of full screen (Alt+Enter switches)\n"
-    "  --help     show this text and leave\n"
-    "  --version  show the version and leave\n";
+    "  -h, --help show this text and leave\n"
+    "  --version  show the version and leave\n"
+    "\n"
+    "Keys: any key or button leaves the intro; Up and Down (or the panel's\n"
+    "buttons) play the previous and the next song; Left pauses and resumes,\n"
+    "Right plays, S stops; Alt+Enter switches full screen; Esc ends. The\n"
+    "desktop's media keys and MPRIS clients work too.\n"
+    "\n"
+    "More in the manual: man 6 musicdisk (musicdisk(6)).\n";
 
 }  // namespace
 

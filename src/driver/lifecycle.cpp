@@ -12,6 +12,7 @@
 #include "draw/ppm.h"
 #include "draw/textures.h"
 #include "driver/staging.h"
+#include "platform/files.h"
 #include "platform/termination.h"
 
 namespace {
@@ -52,8 +53,16 @@ static_assert(sizeof slotPictures / sizeof slotPictures[0] == TEXTURE_SLOTS, "a 
 bool startProgram() {
   // Before the first reset the clock reads the time of day: a fresh seed.
   srand((unsigned)getTime());
+  // The staging folder first: what making it has to say (a leftover of a
+  // killed run removed, a folder that cannot be made) stands on its own lines.
+  stagingDirectory();
   fwrite("Unpack data... ", 1, 15, stderr);
-  unpackData();
+  // Without its pictures the program would show a black screen and claim
+  // success: a staging that failed ends it here, before the display opens.
+  if (unpackData() != 0) {
+    deleteData();
+    return false;
+  }
   fwrite("done!\n", 1, 6, stderr);
 
   for (int slot = 0; slot < TEXTURE_SLOTS; slot++) {

@@ -7,8 +7,9 @@ constexpr int PHASE_PAUSE_SECONDS = 2;
 
 // Start-up up to the intro: seed, stage the pictures, open the display,
 // make the textures, remove the staged files, show one frame and drop the
-// input that came meanwhile. False when the display cannot be opened (what
-// was opened is closed again and the staged files are gone).
+// input that came meanwhile. False when the pictures cannot be staged (said
+// on standard error, nothing staged is left) or the display cannot be opened
+// (what was opened is closed again and the staged files are gone).
 bool startProgram();
 
 // Queues fade frame k (0..FAREWELL_FRAMES-1): the cow over the whole width

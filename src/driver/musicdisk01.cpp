@@ -36,7 +36,7 @@ int main(int argc, char **argv) {
   mprisStart(playerSongLength);
   atexit(mprisStop);
   atexit(removeStagingDirectory);
-  if (!enterDataDirectory()) fprintf(stderr, "Unable to find the music folder: playing without sound\n");
+  enterDataDirectory();  // without it the program runs silent; it says so
 
   if (!startProgram()) return -1;
 
@@ -70,5 +70,7 @@ int main(int argc, char **argv) {
     syncmusic(HANDLER_PORT, HANDLER_QUIT);
   }
   W3DCleanup();
-  return 0;
+  // A window closed by another program ends the run like a close request;
+  // an X server that went away is a failure.
+  return W3DDisplayLost() ? -1 : 0;
 }

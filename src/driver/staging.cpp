@@ -1,12 +1,17 @@
 // Staging the picture archives in RAM: (the private staging directory):
 // unpackData writes each archive there and extracts it with the lh5 decoder,
-// deleteData removes the archives and their pictures again.
+// deleteData removes the archives and their pictures again. A write, close
+// or extraction that fails (a full or read-only file system) fails the
+// staging: without its pictures the program would only show a black screen.
 #include "driver/staging.h"
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "platform/files.h"
 #include "lh5/lh5.h"
@@ -34,9 +39,22 @@ const char *const stagedFiles[] = {
     "ram:bkg13.ppm",     "ram:bkg14.ppm",   "ram:bkg15.ppm",    "ram:jub.ppm",
 };
 
-// What the extraction has to say goes nowhere, as the shell's ">NIL:" had it:
-// a picture that did not come out is reported when it is loaded.
-void discard(void *, const std::string &) {}
+// The extraction's first complaint, kept for the one line that says why.
+void keepFirst(void *context, const std::string &line) {
+  std::string *first = static_cast<std::string *>(context);
+  if (first->empty()) *first = line;
+}
+
+// One line that ends whatever the progress text left open and says where
+// and why; the caller removes what was staged and ends the program.
+int stagingFailed(const char *why) {
+  // Without a folder, making it has said why.
+  if (const char *directory = stagingDirectory())
+    fprintf(stderr, "\nmusicdisk: cannot stage the pictures in %s: %s\n", directory, why);
+  else
+    fputc('\n', stderr);
+  return -1;
+}
 
 }  // namespace
 
@@ -44,16 +62,23 @@ int unpackData() {
   for (const EmbeddedArchive &archive : archives) {
     FILE *file = openFile(archive.file, "w");
     if (!file) {
+      int error = errno;
       fputs("Unable to create support files in RAM:!", stderr);
-      return -1;
+      return stagingFailed(strerror(error));
     }
-    fwrite(archive.data, 1, *archive.size, file);
-    fclose(file);
+    bool written = fwrite(archive.data, 1, *archive.size, file) == *archive.size && fflush(file) == 0;
+    int error = errno;
+    if (fclose(file) != 0 && written) {
+      written = false;
+      error = errno;
+    }
+    if (!written) return stagingFailed(strerror(error));
     // The "lha x ram:velmoNN.lha ram:" step, from the bytes just written
     // (still at hand: no need to read the file back).
-    if (const char *directory = stagingDirectory())
-      lh5::processArchiveData(archive.data, *archive.size, archive.file, lh5::Action::extract, directory, discard,
-                              nullptr, nullptr);
+    std::string complaint;
+    if (!lh5::processArchiveData(archive.data, *archive.size, archive.file, lh5::Action::extract,
+                                 stagingDirectory(), keepFirst, nullptr, &complaint))
+      return stagingFailed(complaint.c_str());
   }
   return 0;
 }

@@ -25,7 +25,7 @@ int launchPlayer(const char *path, bool lastSong, bool isSong, int64_t now) {
                    lastSong ? " " : "", lastSong ? LAST_SONG_ARGUMENT : "");
   int pid = -1;
   if (n < 0 || static_cast<size_t>(n) >= sizeof command) {
-    fprintf(stderr, "Player command too long for %s\n", path);
+    fprintf(stderr, "musicdisk: the player's command would be too long for %s\n", path);
   } else {
     const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
     // Our process id goes with it: a player whose parent is someone else

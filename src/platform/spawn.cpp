@@ -2,6 +2,7 @@
 #include "platform/spawn.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -101,7 +102,13 @@ pid_t spawnBackground(const char *const argv[], const char *extraVariable) {
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {
-    fprintf(stderr, "Unable to start %s: %s\n", argv[0], strerror(error));
+    // Said once: a missing player is tried again for every song.
+    static bool told = false;
+    char here[PATH_MAX] = "";
+    if (argv[0][0] != '/' && !getcwd(here, sizeof here)) here[0] = '\0';
+    const char *separator = *here && here[strlen(here) - 1] != '/' ? "/" : "";
+    if (!told) fprintf(stderr, "musicdisk: cannot start %s%s%s: %s\n", here, separator, argv[0], strerror(error));
+    told = true;
     return -1;
   }
   for (pid_t &child : children) {

@@ -4,7 +4,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -23,14 +25,14 @@ MusicTask *createTask(const char *name, void (*entry)(MusicTask *task)) {
   task->name = name;
   task->stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (task->stopFd < 0) {
-    perror("eventfd");
+    fprintf(stderr, "musicdisk: cannot start task %s: %s\n", name, strerror(errno));
     delete task;
     return nullptr;
   }
   try {
     task->thread = std::thread(entry, task);
   } catch (const std::system_error &e) {
-    fprintf(stderr, "Unable to start task %s: %s\n", name, e.what());
+    fprintf(stderr, "musicdisk: cannot start task %s: %s\n", name, e.what());
     close(task->stopFd);
     delete task;
     return nullptr;

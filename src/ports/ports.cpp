@@ -103,10 +103,23 @@ bool ownerIsAlive(const sockaddr_un &addr) {
 
 // ---- the port directory ----
 
+int runtimeFolderError(const char *path) {
+  struct stat st;
+  if (!path || path[0] != '/') return EINVAL;
+  if (stat(path, &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  if (st.st_uid != geteuid()) return EPERM;
+  if (access(path, W_OK | X_OK) != 0) return errno;
+  return 0;
+}
+
 bool portDirectory(char *out, size_t outSize, bool create) {
+  // A runtime folder that cannot be used (missing, read-only, another
+  // user's after su) gives way to the private folder in /tmp, the same
+  // for every process of the user that sees the same environment.
   const char *runtime = getenv("XDG_RUNTIME_DIR");
   int n;
-  if (runtime && runtime[0] == '/')
+  if (runtimeFolderError(runtime) == 0)
     n = snprintf(out, outSize, "%s/musicdisk", runtime);
   else
     n = snprintf(out, outSize, "/tmp/musicdisk-%u", static_cast<unsigned>(geteuid()));

@@ -2,7 +2,8 @@
 // musicdisk, its music handler and the player process.
 //
 // A public port named N is a Unix-domain SOCK_SEQPACKET socket file N in the
-// per-user port directory: $XDG_RUNTIME_DIR/musicdisk/, else
+// per-user port directory: $XDG_RUNTIME_DIR/musicdisk/ when that folder is
+// usable (an existing directory of ours that we may write to), else
 // /tmp/musicdisk-UID/ (made with mode 0700; refused when it is not a real
 // directory, is owned by another user or is open to others).
 //
@@ -41,6 +42,11 @@ constexpr int PENDING_CONNECTION_LIMIT_MS = 5000;
 // made when missing. False (errno set) when it cannot be made, or when it is
 // not a directory, belongs to another user or is open to group or others.
 bool portDirectory(char *out, size_t outSize, bool create);
+// 0 when path (the runtime folder) can hold the port directory: absolute, an
+// existing directory owned by us that we may write to; else the errno value
+// that says why not (EINVAL for an unset or relative path, EPERM for another
+// user's).
+int runtimeFolderError(const char *path);
 
 // ---- the sender's side: one private reply port per message ----
 

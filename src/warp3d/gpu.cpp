@@ -3,6 +3,8 @@
 // SDL textures with linear filtering.
 #include "warp3d/context.h"
 
+#include <cstdio>
+
 namespace {
 
 bool openGpu(W3D_Context *) { return true; }
@@ -22,7 +24,7 @@ void drawGpuRun(W3D_Context *context) {
   SDL_Texture *texture = context->runTexture->texture;
   SDL_SetTextureBlendMode(texture, (context->states & W3D_BLENDING) ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
   if (SDL_RenderGeometry(context->bitmap->renderer, texture, context->run, context->runVertices, nullptr, 0) != 0)
-    SDL_Log("W3D: a run of %d triangles was not drawn: %s", context->runVertices / 3, SDL_GetError());
+    fprintf(stderr, "musicdisk: a run of %d triangles was not drawn: %s\n", context->runVertices / 3, SDL_GetError());
   context->stats.geometryRuns++;
   context->runVertices = 0;
 }
