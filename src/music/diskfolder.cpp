@@ -23,6 +23,15 @@ const char *const PLAYABLE_EXTENSIONS[] = {
 
 namespace {
 
+// A disk holds at most MOST_SONGS songs; the rest are left out, and the user
+// is told so once.
+void keepMostSongs(OwnDisk *disk, const std::string &from) {
+  if (disk->songs.size() <= size_t(MOST_SONGS)) return;
+  fprintf(stderr, "musicdisk: %s: %zu songs, more than a disk holds: playing the first %d\n", from.c_str(),
+          disk->songs.size(), MOST_SONGS);
+  disk->songs.resize(MOST_SONGS);
+}
+
 // A playable file found in the folder, and what it is on the disk, so that
 // disk.toml's names can be matched to it however they are spelt.
 struct FoundFile {
@@ -113,7 +122,7 @@ bool readFolder(const std::string &folder, const std::string &given, OwnDisk *di
     fprintf(stderr, "musicdisk: no playable song in %s\n", shownPath(given).c_str());
     return false;
   }
-  if (disk->songs.size() > size_t(MOST_SONGS)) disk->songs.resize(MOST_SONGS);
+  keepMostSongs(disk, shownPath(given));
   return true;
 }
 
@@ -187,7 +196,8 @@ bool readOwnDisk(const char *const *arguments, int count, OwnDisk *disk) {
       fprintf(stderr, "musicdisk: %s is not a song file\n", shownPath(arguments[i]).c_str());
       return false;
     }
-    if (disk->songs.size() < size_t(MOST_SONGS)) disk->songs.push_back(songOf(path, baseName(arguments[i])));
+    disk->songs.push_back(songOf(path, baseName(arguments[i])));
   }
+  keepMostSongs(disk, "the songs named");
   return true;
 }
