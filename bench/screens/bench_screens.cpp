@@ -14,10 +14,7 @@
 //
 // Usage: bench_screens [xvfb|offscreen] [WIDTHxHEIGHT] [seconds per screen] [both|gl|cpu] [screen]
 //        bench_screens startup gl|cpu   (one start-up, for the runs above)
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -34,9 +31,8 @@
 #include "screens/disk.h"
 #include "screens/effects.h"
 #include "screens/intro.h"
+#include "freshprocess.h"
 #include "xserver.h"
-
-extern char **environ;
 
 namespace {
 
@@ -58,36 +54,14 @@ double median(std::vector<double> v) {
 // frame on standard output.
 int startupOnce(const char *way) {
   W3D_CpuDrawing = strcmp(way, "cpu") == 0 ? 1 : 0;
-  double start = seconds(CLOCK_MONOTONIC);
-  if (!startProgram()) return 1;
-  initIntroStreaks();
-  getTimeWithStatus(1);
-  IntroState intro = {};
-  introPass(&intro, getTime(), nullptr);
-  W3DShowFrame();
-  printf("%.1f\n", (seconds(CLOCK_MONOTONIC) - start) * 1000);
-  W3DCleanup();
-  return 0;
+  return startupToFirstIntroFrame(monotonicMs());
 }
 
 // Median start-up of fresh processes of this program, the way given.
 double startupMedian(const char *way, std::vector<double> *samples) {
   const char *argv[] = {"bench_screens", "startup", way, nullptr};
-  int out[2];
-  if (pipe(out) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, const_cast<char *const *>(argv), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  char text[64] = {};
-  ssize_t got = spawned == 0 ? read(out[0], text, sizeof text - 1) : -1;
-  close(out[0]);
-  if (spawned == 0) waitpid(pid, nullptr, 0);
-  if (got > 0) samples->push_back(atof(text));
+  double figure;
+  if (freshProcessFigure(argv, &figure)) samples->push_back(figure);
   return samples->empty() ? -1 : median(*samples);
 }
 

@@ -43,6 +43,7 @@ const char scrolltext[] =
 static_assert(sizeof scrolltext == 2386 + 1, "the greeting is 2386 characters");
 
 int loop;
+const char *scrollMessage = scrolltext;
 
 namespace {
 
@@ -82,7 +83,8 @@ int W3DWriteText(const char *text, int row, int centre, float alpha) {
 }
 
 int W3DText(int t) {
-  int length = int(strlen(scrolltext));
+  if (!scrollMessage) return 0;
+  int length = int(strlen(scrollMessage));
   int first = t / SCROLL_STEP - (length - SCROLL_WINDOW) * loop;
   if (first + SCROLL_WINDOW > length) {
     // The window has run off the end: the next call starts over near the
@@ -98,7 +100,7 @@ int W3DText(int t) {
   float shift = float(cell * (t % SCROLL_STEP)) / -50.0f;
   double top = SCREEN_HEIGHT - SCREEN_WIDTH / 10.0;
   for (int i = 0; i < SCROLL_WINDOW; i++) {
-    unsigned char c = (unsigned char)scrolltext[first + i];
+    unsigned char c = (unsigned char)scrollMessage[first + i];
     if (c == ' ') continue;
     float left = float(cell * i) + shift;
     float right = float(cell * (i + 1)) + shift;

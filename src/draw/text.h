@@ -6,6 +6,10 @@
 
 extern const char scrolltext[];
 extern int loop;  // how often the scroller has wrapped; only grows
+// The message the scroller shows: scrolltext, another of the same form
+// (codes 32-95 and a-z, a window of 21 blanks at each end), or null for
+// none.
+extern const char *scrollMessage;
 
 int W3DWriteText(const char *text, int row, int centre, float alpha);
 int W3DText(int t);

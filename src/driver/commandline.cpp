@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "display/display.h"
 
@@ -14,9 +15,12 @@
 namespace {
 
 const char USAGE[] =
-    "Usage: musicdisk [-h|--help] [--window] [--version]\n"
+    "Usage: musicdisk [-h|--help] [--window] [--version] [FOLDER | FILE...]\n"
     "Presents the fifteen entries of the Orbel music competition, plays them\n"
     "one after another and shows real-time visuals.\n"
+    "Given a FOLDER, presents its songs instead (every file in it that can be\n"
+    "played, in name order, with the titles of its disk.toml if it has one);\n"
+    "given FILEs, those songs in that order.\n"
     "\n"
     "  --window   start in a window instead of full screen (Alt+Enter switches)\n"
     "  -h, --help show this text and leave\n"
@@ -31,9 +35,20 @@ const char USAGE[] =
 
 }  // namespace
 
+std::vector<const char *> diskArguments;
+
 int readCommandLine(int argc, char **argv) {
+  bool optionsEnded = false;
   for (int i = 1; i < argc; i++) {
     const char *option = argv[i];
+    if (optionsEnded || option[0] != '-' || option[1] == 0) {
+      diskArguments.push_back(option);
+      continue;
+    }
+    if (strcmp(option, "--") == 0) {
+      optionsEnded = true;
+      continue;
+    }
     if (strcmp(option, "--help") == 0 || strcmp(option, "-h") == 0) {
       fputs(USAGE, stdout);
       return 0;
@@ -46,7 +61,7 @@ int readCommandLine(int argc, char **argv) {
       w3d_StartWindowed = true;
       continue;
     }
-    fprintf(stderr, "musicdisk: %s '%s'\n%s", option[0] == '-' ? "unknown option" : "unexpected argument", option, USAGE);
+    fprintf(stderr, "musicdisk: unknown option '%s'\n%s", option, USAGE);
     return 2;
   }
   return -1;

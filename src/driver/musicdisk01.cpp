@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "draw/batch.h"
 #include "driver/commandline.h"
+#include "driver/diskchoice.h"
 #include "driver/lifecycle.h"
 #include "music/music.h"
 #include "platform/clock.h"
@@ -26,6 +27,8 @@
 int main(int argc, char **argv) {
   int optionsExit = readCommandLine(argc, argv);
   if (optionsExit >= 0) return optionsExit;
+  int diskExit = chooseDisk();
+  if (diskExit >= 0) return diskExit;
 
   installTerminationHandlers();
   if (!claimSingleInstance()) return -1;

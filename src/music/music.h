@@ -9,13 +9,24 @@
 #include "music/songcounter.h"
 #include "ports/protocol.h"
 
-constexpr int32_t numberOfSongs = 15;
-
-extern const char *const songnames[numberOfSongs];   // "music/..." paths for the player
-extern const char *const songnames2[numberOfSongs];  // "N. Artist - Title"
-extern const char *const songposition[numberOfSongs];  // " 2nd (7)" ...
-extern const char *const songartists[numberOfSongs];  // the entrants' handles, row by row
+// The built-in disk: fifteen competition entries.
+constexpr int32_t BUILTIN_SONGS = 15;
+extern const char *const songnames[BUILTIN_SONGS];   // "music/..." paths for the player
+extern const char *const songnames2[BUILTIN_SONGS];  // "N. Artist - Title"
+extern const char *const songposition[BUILTIN_SONGS];  // " 2nd (7)" ...
+extern const char *const songartists[BUILTIN_SONGS];  // the entrants' handles, row by row
 extern const char introtheme[];  // "music/Zeb-The_Creator.mp3"
+
+// The disk that plays: the built-in one, or the user's own (useOwnDisk).
+// Everything that shows or plays a song asks here, by row (0 to
+// numberOfSongs - 1); an own disk's song reads its tags on its first ask.
+extern int32_t numberOfSongs;  // BUILTIN_SONGS, or the own disk's count
+const char *songPath(int32_t row);     // the file given to the player
+const char *songLine(int32_t row);     // "N. Artist - Title" for the song list
+const char *songEntrant(int32_t row);  // the artist for the intro (the title when none)
+const char *songPlacing(int32_t row);  // " 2nd (7)"; empty when the disk gives none
+const char *songTitleText(int32_t row);   // UTF-8 for the desktop: the title
+const char *songArtistText(int32_t row);  // ...and the artist (empty when none)
 
 // Song state, shared with the music handler without a lock (the counter,
 // currentSong, and its changes: music/songcounter.h).

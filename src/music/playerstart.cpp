@@ -46,5 +46,5 @@ void startSongPlayer(int64_t now) {
   // The counter never goes below 0 in the disk loop; the row is in range
   // even if it did.
   int32_t row = songRow(currentSong.load());
-  launchPlayer(songnames[row], row == numberOfSongs - 1, true, now);
+  launchPlayer(songPath(row), row == numberOfSongs - 1, true, now);
 }

@@ -45,6 +45,8 @@ void songKeepListRoom() {
   if (currentSong.load() - 2 < 0) currentSong.fetch_add(numberOfSongs);
 }
 
+void songCounterToFirstSong() { currentSong.store(numberOfSongs >= 2 ? numberOfSongs : 2); }
+
 void songWrapToRow() {
   while (currentSong.load() < 0) currentSong.fetch_add(numberOfSongs);
 }

@@ -38,6 +38,10 @@ void songPicked(int32_t step);
 // Before the song list is drawn: the list looks two rows back, so a counter
 // below 2 gets a lap added (the row stays the same).
 void songKeepListRoom();
+// The disk to play was chosen (before anything runs): the counter at its
+// first song, a lap on as the built-in disk's 15 is, and at least 2, so
+// that the song list has room to look back.
+void songCounterToFirstSong();
 // Before a player starts: a counter below 0 gets laps added (the row stays
 // the same), so the row is taken from a non-negative counter.
 void songWrapToRow();

@@ -6,7 +6,7 @@
 
 const char introtheme[] = "music/Zeb-The_Creator.mp3";
 
-const char *const songnames[numberOfSongs] = {
+const char *const songnames[BUILTIN_SONGS] = {
     "music/aurora-skyward.mp3",
     "music/mr_velvet-late_night_call.MP3",
     "music/driftwood-tide_pools.mp3",
@@ -24,7 +24,7 @@ const char *const songnames[numberOfSongs] = {
     "music/quiet_storm-goodnight.mp3",
 };
 
-const char *const songnames2[numberOfSongs] = {
+const char *const songnames2[BUILTIN_SONGS] = {
     "1. Aurora - Skyward",
     "2. Mr. Velvet - Late Night Call",
     "3. Driftwood - Tide Pools",
@@ -42,7 +42,7 @@ const char *const songnames2[numberOfSongs] = {
     "15. Quiet Storm - Goodnight",
 };
 
-const char *const songartists[numberOfSongs] = {
+const char *const songartists[BUILTIN_SONGS] = {
     "Aurora",
     "Mr. Velvet",
     "Driftwood",
@@ -60,7 +60,7 @@ const char *const songartists[numberOfSongs] = {
     "Quiet Storm",
 };
 
-const char *const songposition[numberOfSongs] = {
+const char *const songposition[BUILTIN_SONGS] = {
     " 2nd (7)", " 3rd (5)", " 12th (0)", " 12th (0)", " 1st (7)", " 4th (4)", " 8th (1)", " 8th (1)",
     " 8th (1)", " 12th (0)", " 5th (3)", " 5th (3)", " 8th (1)", " 7th (2)", " 8th (1)",
 };

@@ -53,7 +53,10 @@ void drawControlPanel(int32_t t) {
 int32_t drawSongList(const DiskState *state) {
   static const float alphas[5] = {0.05f, 0.15f, 1.0f, 0.15f, 0.05f};
   int32_t centre = currentSong.load() + state->listOffset;
-  for (int d = -2; d <= 2; d++) W3DWriteText(songnames2[songRow(centre + d)], 5 + d, 1, alphas[d + 2]);
+  // A disk of fewer than five songs shows each of them once.
+  for (int d = -2; d <= 2; d++)
+    if (d >= -(numberOfSongs - 1) / 2 && d <= numberOfSongs / 2)
+      W3DWriteText(songLine(songRow(centre + d)), 5 + d, 1, alphas[d + 2]);
   return centre;
 }
 
@@ -74,7 +77,7 @@ void diskDraw(DiskState *state) {
   if (diskFlash(t)) state->listOffset = 0;
   if (fps) W3DFrameRate(29, 1.0f);
   if (state->showPlacing)
-    W3DWriteText(songposition[songRow(centre)], 29 - fps, 0, 1.0f);
+    W3DWriteText(songPlacing(songRow(centre)), 29 - fps, 0, 1.0f);
   if (state->stopped) W3DWriteText("STOPPED", 29, 1, 1.0f);
   if (state->paused) W3DWriteText("PAUSED", 29, 1, 1.0f);
   drawPointer();

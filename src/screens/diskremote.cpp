@@ -47,10 +47,8 @@ void showState(const DiskState *state) {
   view.status = state->stopped || halted ? MPRIS_STOPPED : state->paused ? MPRIS_PAUSED : MPRIS_PLAYING;
   view.track = halted ? -1 : playingRow;
   if (view.track >= 0) {
-    // Titles read "N. Artist - Title".
-    const char *dash = strstr(songnames2[playingRow], " - ");
-    view.title = dash ? dash + 3 : songnames2[playingRow];
-    view.artist = songartists[playingRow];
+    view.title = songTitleText(playingRow);
+    view.artist = songArtistText(playingRow);
   }
   mprisShow(view);
 }

@@ -15,6 +15,7 @@
 #include "draw/text.h"
 #include "draw/textures.h"
 #include "music/music.h"
+#include "music/owndisk.h"
 #include "screens/effects.h"
 
 const char introAddress[] = "www.orbel.example.org";
@@ -27,6 +28,8 @@ namespace {
 constexpr int32_t INTRO_TIMEOUT = 34770;  // hundredths: the intro ends by itself
 constexpr int32_t SWIRL_END = 11450;      // the swirl gives way to balls and entrants
 constexpr int32_t INPUT_GRACE = 50;       // input in the first half second is ignored
+constexpr int32_t ENTRANT_ROWS = 15;      // rows 5 to 19 name the entrants
+constexpr int32_t ENTRANT_PAGE_TIME = 500;  // hundredths a page of entrants shows
 
 // A fade-in from the start of a window: (t - start) / length, then 1.
 float ramp(int32_t t, int32_t start, int32_t length) {
@@ -57,9 +60,43 @@ void drawBackground(int32_t t) {
   }
 }
 
+// The entrants, ENTRANT_ROWS at a time: a disk of more songs shows them in
+// pages that take turns, ENTRANT_PAGE_TIME each, from the first.
+void drawEntrants(int32_t t, float alpha) {
+  int32_t pages = (numberOfSongs + ENTRANT_ROWS - 1) / ENTRANT_ROWS;
+  int32_t first = (t - SWIRL_END - 1) / ENTRANT_PAGE_TIME % pages * ENTRANT_ROWS;
+  for (int k = 1; k <= ENTRANT_ROWS && first + k <= numberOfSongs; k++)
+    W3DWriteText(songEntrant(first + k - 1), 4 + k, 1, alpha);
+}
+
+// An own disk's intro keeps the program's own scenes (the logos, "presents",
+// the prompt) and puts the disk's name and credits where the built-in
+// disk's competition and credits go; what the disk does not give is left
+// out.
+void drawOwnDiskScenes(int32_t t, const OwnDisk *disk) {
+  if (within(t, 5201, 6899) && !disk->shownName.empty()) W3DWriteText(disk->shownName.c_str(), 10, 1, ramp(t, 5200, 500));
+  if (within(t, 9051, 9599)) drawLogo(VELMO_SLOT, ramp(t, 9050, 100));
+  if (within(t, 9651, 9899)) {
+    float alpha = (float)(t - 9650) / 500.0f;
+    int row = 8;
+    for (const std::string &line : disk->shownCredits)
+      if (row < ENTRANT_ROWS + 8) W3DWriteText(line.c_str(), row++, 1, alpha);
+  }
+  if (t > SWIRL_END) {
+    float alpha = ramp(t, SWIRL_END, 200);
+    W3DWriteText("Songs by:", 4, 1, alpha);
+    drawEntrants(t, alpha);
+    W3DWriteText("hit any key/button to start musicdisk", 23, 1, alpha);
+  }
+}
+
 void drawScenes(int32_t t) {
   if (within(t, 1651, 2699)) drawLogo(JUB_SLOT, ramp(t, 1650, 500));
   if (within(t, 3451, 4499)) W3DWriteText("presents", 10, 1, ramp(t, 3450, 500));
+  if (const OwnDisk *disk = playingOwnDisk()) {
+    drawOwnDiskScenes(t, disk);
+    return;
+  }
   if (within(t, 5201, 6299)) W3DWriteText("a msx compo held by", 4, 1, ramp(t, 5200, 500));
   if (within(t, 5451, 6599)) drawLogo(ORBEL_SLOT, 1.0f);
   if (within(t, 6051, 6899)) W3DWriteText(introAddress, 24, 1, ramp(t, 6050, 500));
@@ -79,7 +116,7 @@ void drawScenes(int32_t t) {
   if (t > SWIRL_END) {
     float alpha = ramp(t, SWIRL_END, 200);
     W3DWriteText("Orbel entries by:", 4, 1, alpha);
-    for (int k = 1; k <= numberOfSongs; k++) W3DWriteText(songartists[k - 1], 4 + k, 1, alpha);
+    drawEntrants(t, alpha);
     W3DWriteText("hit any key/button to start musicdisk", 23, 1, alpha);
   }
 }

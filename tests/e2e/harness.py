@@ -19,7 +19,7 @@ STANDIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "standin_play
 def song_paths():
     with open(os.path.join(SOURCE_DIR, "src/music/songtable.cpp")) as f:
         text = f.read()
-    body = re.search(r"songnames\[numberOfSongs\]\s*=\s*\{(.*?)\};", text, re.S).group(1)
+    body = re.search(r"songnames\[BUILTIN_SONGS\]\s*=\s*\{(.*?)\};", text, re.S).group(1)
     return re.findall(r'"(music/[^"]+)"', body)
 
 
@@ -62,7 +62,7 @@ def processes():
         except OSError:
             continue
         state, parent = stat.rsplit(b")", 1)[1].split()[:2]
-        yield int(pid), int(parent), state.decode(), [a.decode(errors="replace") for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
+        yield int(pid), int(parent), state.decode(), [os.fsdecode(a) for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
 
 
 def children(pid):

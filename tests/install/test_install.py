@@ -23,7 +23,10 @@ with tempfile.TemporaryDirectory(prefix="musicdisk-install-") as prefix:
                            check=True).stdout
     for section in desktop.values():
         program, *options = section.get("Exec", "musicdisk").split()
+        files = options[-1:] == ["%F"]  # the files the desktop opens with it: the usage's FOLDER | FILE...
+        options = options[:-1] if files else options
         assert program == "musicdisk" and all("  %s " % o in usage for o in options), section.get("Exec")
+        assert not files or "[FOLDER | FILE...]" in usage, section.get("Exec")
     for size in (32, 48, 64, 128, 256):
         icon = "icons/hicolor/%dx%d/apps/%s.png" % (size, size, desktop["Desktop Entry"]["Icon"])
         with open(os.path.join(share, icon), "rb") as f:
