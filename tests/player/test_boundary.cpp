@@ -70,6 +70,8 @@ TEST_F(DiskWithPlayer, AStoppedPlayerHoldsNoFrameAndIsReplacedByTheNextSong) {
   EXPECT_LT(state.longestFrameGapMs, 500);
   EXPECT_EQ(currentSong, song + 1);
   EXPECT_NE(kill(hung, 0), 0) << "the stopped player is still there (or a zombie)";
+  // A player that had to be killed has failed its song, though it played.
+  EXPECT_EQ(failedInARow, 1);
 }
 
 TEST_F(DiskWithPlayer, AKilledPlayerIsNoticedAndTheNextSongFollowsASecondLater) {
