@@ -7,7 +7,6 @@
 // answer is waited for COMMAND_ANSWER_WAIT_MS at most.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "music/music.h"
 #include "ports/ports.h"
@@ -33,20 +32,11 @@ void popHead(int64_t now) {
   queue.headSinceMs = queue.count > 0 ? now : -1;
 }
 
-MusicMessage messageOf(int32_t value) {
-  MusicMessage message;
-  memset(&message, 0, sizeof message);
-  message.type = NT_MESSAGE;
-  message.length = sizeof(MusicMessage);
-  message.value = value;
-  return message;
-}
-
 // Sends what it can, in order; waitMs (at most once) for the head's answer.
 void deliver(int64_t now, int waitMs) {
   while (queue.count > 0) {
     if (queue.inFlight.fd < 0) {
-      MusicMessage message = messageOf(queue.values[queue.head]);
+      MusicMessage message = musicMessage(queue.values[queue.head]);
       // No port yet (a player starting up) or a full queue of connections:
       // the command keeps its turn for the next frame.
       if (!SafePutToPort(&message, PLAYER_PORT, &queue.inFlight)) return;

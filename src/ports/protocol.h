@@ -67,6 +67,9 @@ static_assert(sizeof(MusicMessage) == PORT_MESSAGE_SIZE, "a MusicMessage is 24 b
 static_assert(offsetof(MusicMessage, type) == MESSAGE_TYPE_OFFSET, "the node type is at byte 8");
 static_assert(offsetof(MusicMessage, length) == MESSAGE_LENGTH_OFFSET, "the length is at byte 18");
 
+// A zeroed message carrying value, with its Exec header filled in.
+MusicMessage musicMessage(int32_t value);
+
 // Puts message on the public port portName; its reply will arrive on
 // replyPort. True when the port existed and the message was put: finding the
 // port and putting to it are one step (one connect), so a port that goes away

@@ -12,13 +12,18 @@ bool SafePutToPort(MusicMessage *message, const char *portName, MsgPort *replyPo
   return putToPublicPort(portName, message, replyPort);
 }
 
-SendResult sendMusicMessage(const char *portName, int32_t value, int32_t *reply) {
-  MsgPort replyPort;
+MusicMessage musicMessage(int32_t value) {
   MusicMessage message;
   memset(&message, 0, sizeof message);
   message.type = NT_MESSAGE;
   message.length = sizeof(MusicMessage);
   message.value = value;
+  return message;
+}
+
+SendResult sendMusicMessage(const char *portName, int32_t value, int32_t *reply) {
+  MsgPort replyPort;
+  MusicMessage message = musicMessage(value);
 
   SendResult result = SEND_NO_PORT;
   if (SafePutToPort(&message, portName, &replyPort)) {
