@@ -25,6 +25,7 @@
 
 #include "ports/protocol.h"
 #include "ports/ports.h"
+#include "levels.h"
 #include "playback.h"
 
 namespace {
@@ -196,9 +197,11 @@ int main(int argc, char **argv) {
   // The last moment a termination request can keep the news from going out.
   if (endRequested.load()) stopSong(&playback);
   else syncmusic(HANDLER_PORT, EVENT_PLAYING);
+  startLevels();
 
   Outcome outcome = Outcome::Continue;
   while (outcome == Outcome::Continue) {
+    levelsSounding(playback.state == PLAYBACK_PLAYING);
     if (endRequested.load() || getppid() != parent) {
       outcome = Outcome::Quit;
       break;
@@ -217,6 +220,7 @@ int main(int argc, char **argv) {
       outcome = handleCommand(port, &playback, &message);
   }
 
+  stopLevels();  // no report after the song's end
   stopSong(&playback);
   withdrawPublicPort(port);
   if (outcome == Outcome::SongOver) syncmusic(HANDLER_PORT, EVENT_SONG_ENDED);
