@@ -1,0 +1,110 @@
+#!/usr/bin/python3
+# The panel's level meter under Xvfb with the real player and real audio: a
+# disk of one generated song, 2 s of silence then 2 s of a 1 kHz tone, its
+# sound captured by SDL's disk driver. The captured audio and the meter's
+# pixels, watched side by side, agree: every lamp dark in the silence, the
+# tone's band lit (its neighbours less, the outer bands not at all) in the
+# tone's own colours, dark again while paused; and nothing else on the
+# panel changes. bench/meter measures the meter's delay behind the audio.
+#
+#     test_meter.py MUSICDISK SOURCE_DIR PLAYER Meter
+import array
+import os
+import shutil
+import subprocess
+import time
+
+from PIL import ImageGrab
+
+import harness
+
+# The panel is laid out for 640x480 in pixels: the meter's lamps, column i
+# and row j from the bottom, are 4.4 x 2.6 pixels from (436 + 6.4 i, 31 - 3.6 j).
+LAMP_COLOURS = [(60, 230, 110), (60, 230, 110), (150, 235, 70), (240, 210, 60), (250, 90, 60)]
+PANEL_PIECE = (372, 0, 480, 48)  # the stretch of the panel the meter lies on
+
+
+def lamp_centre(i, j):
+    return round(438.2 + 6.4 * i - PANEL_PIECE[0]), round(32.3 - 3.6 * j)
+
+
+def in_meter(x, y):
+    # Whether (x, y) of a PANEL_PIECE grab lies on the meter (a pixel around it).
+    return 434 <= x + PANEL_PIECE[0] <= 472 and 11 <= y <= 36
+
+
+class Meter(harness.Session):
+    SCREEN = "640x480"
+
+    def install(self):
+        shutil.copy(harness.PLAYER, self.path("musicplayer/sdlmusicplayer"))
+        os.symlink(os.path.join(harness.SOURCE_DIR, "music"), self.path("music"))
+        self.song = self.path("tone.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", self.song, "synth", "2", "sine", "1000",
+                        "vol", "0", ":", "synth", "2", "sine", "1000", "vol", "0.5"], check=True)
+        self.audio = self.path("audio.raw")
+        self.env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
+
+    def song_player(self):
+        return [pid for pid, argv in harness.children(self.program.pid) if argv[1:2] == [self.song]]
+
+    def lamps(self, grab):
+        # Per column the lamps lit (their centre bright), and the lit ones' colours.
+        lit = [[grab.getpixel(lamp_centre(i, j)) for j in range(6) if max(grab.getpixel(lamp_centre(i, j))) > 140]
+               for i in range(5)]
+        return [len(column) for column in lit], lit
+
+    def watch(self, seconds, keys=()):
+        # (time, the tone reached the captured audio, grab of the panel piece)
+        # as often as they can be taken; keys: (after seconds, key name).
+        samples, offset, tone, start = [], 0, None, time.monotonic()
+        while time.monotonic() - start < seconds:
+            with open(self.audio, "rb") as f:
+                offset = offset if os.fstat(f.fileno()).st_size >= offset else 0  # a player opened it anew
+                f.seek(offset)
+                data = f.read()
+            offset += len(data) & ~3
+            if tone is None and any(abs(s) > 8000 for s in array.array("h", data[:len(data) & ~3])):
+                tone = time.monotonic()
+            samples.append((time.monotonic(), tone is not None, ImageGrab.grab(PANEL_PIECE, xdisplay=self.display)))
+            for after, key in keys:
+                if 0 <= time.monotonic() - start - after < 0.05:
+                    self.key(key)
+                    keys = [k for k in keys if k[0] != after]
+        return samples
+
+    def test_the_meter_lights_with_the_sound_it_plays(self):
+        self.start(args=[self.song])
+        self.focus()
+        time.sleep(1.0)
+        self.key("space")
+        self.wait_for(self.song_player, "the song's player", 30)
+        os.truncate(self.audio, 0)  # whatever the theme's player wrote
+        samples = self.watch(3.9, keys=[(2.8, "Left"), (3.3, "Right")])
+        in_tone = [s for s in samples if s[1]]
+        self.assertTrue(in_tone, "the tone never reached the captured audio")
+        # Dark all through the silence, lit in the tone.
+        self.assertEqual([self.lamps(g)[0] for _, toned, g in samples if not toned], [[0] * 5] * (len(samples) - len(in_tone)))
+        lit = next(s for s in in_tone if any(self.lamps(s[2])[0]))
+        print("the meter lit %.0f ms after the tone reached the captured audio" % ((lit[0] - in_tone[0][0]) * 1000))
+        t = in_tone[0][0]
+        counts, colours = self.lamps([g for when, _, g in in_tone if when < t + 0.7][-1])
+        self.assertGreaterEqual(counts[2], 4)
+        self.assertTrue(counts[2] > counts[1] > counts[0] == 0 and counts[2] > counts[3] > counts[4] == 0, counts)
+        for column, expected in zip(colours, LAMP_COLOURS):
+            for colour in column:
+                self.assertLess(max(abs(a - b) for a, b in zip(colour, expected)), 60, (colour, expected))
+        # Nothing but the lamps' cells changes on the panel.
+        rest = [g for _, toned, g in samples if not toned][-1]
+        rest_pixels, lit_pixels = rest.load(), [g for when, _, g in in_tone if when < t + 0.7][-1].load()
+        changed = [(x, y) for x in range(rest.width) for y in range(rest.height) if rest_pixels[x, y] != lit_pixels[x, y]]
+        self.assertTrue(changed and all(in_meter(x, y) for x, y in changed), changed[:10])
+        # Paused: dark; played on: lit again.
+        paused = [g for when, _, g in samples if samples[0][0] + 3.1 < when < samples[0][0] + 3.3]
+        self.assertTrue(paused and all(self.lamps(g)[0] == [0] * 5 for g in paused))
+        self.assertGreater(self.lamps(samples[-1][2])[0][2], 3)
+        self.stop()
+
+
+if __name__ == "__main__":
+    harness.main()
