@@ -110,19 +110,24 @@ MusicTask *reporter = nullptr;
 std::atomic<bool> sounding{false};
 
 void report(MusicTask *task) {
+  constexpr int REPORT_INTERVAL_MS = (1000 + LEVEL_REPORTS_PER_SECOND - 1) / LEVEL_REPORTS_PER_SECOND;
   pollfd stop = {taskStopDescriptor(task), POLLIN, 0};
   float shownDb[LEVEL_BANDS];
   for (float &db : shownDb) db = LEVEL_FLOOR_DB;
   int32_t lastSent = -1;
   int64_t lastSentMs = 0, lastMs = monotonicMs();
+  // Right after a report, or while the song is silent to us (paused,
+  // stopped), nothing can go out for a report's interval: no need to look.
+  int waitMs = REPORT_INTERVAL_MS;
   for (;;) {
-    int woke = poll(&stop, 1, 1000 / LEVEL_REPORTS_PER_SECOND);
+    int woke = poll(&stop, 1, waitMs);
     if (woke > 0 || (woke < 0 && errno != EINTR)) break;  // told to stop
     int64_t now = monotonicMs();
     float fall = LEVEL_FALL_DB_PER_SECOND * static_cast<float>(now - lastMs) / 1000.0f;
     lastMs = now;
+    waitMs = REPORT_INTERVAL_MS;
     if (!sounding.load()) {
-      // Paused or stopped: the meter rests, and starts from rest again.
+      // The meter rests, and starts from rest again.
       for (float &db : shownDb) db = LEVEL_FLOOR_DB;
       lastSent = -1;
       continue;
@@ -133,7 +138,11 @@ void report(MusicTask *task) {
       shownDb[b] = db > shownDb[b] - fall ? db : shownDb[b] - fall;
       value |= dbToStep(shownDb[b]) << (b * LEVEL_BITS);
     }
-    if (value == lastSent && now - lastSentMs < LEVEL_REPORT_REFRESH_MS) continue;
+    int64_t since = now - lastSentMs;
+    if (since < REPORT_INTERVAL_MS || (value == lastSent && since < LEVEL_REPORT_REFRESH_MS)) {
+      waitMs = since < REPORT_INTERVAL_MS ? static_cast<int>(REPORT_INTERVAL_MS - since) : LEVEL_LOOK_MS;
+      continue;
+    }
     // A report that finds no port or no answer (bounded wait) is simply lost.
     syncmusic(HANDLER_PORT, value);
     lastSent = value;

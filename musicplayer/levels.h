@@ -17,6 +17,10 @@
 
 // At most this many reports a second: the display's rate.
 constexpr int LEVEL_REPORTS_PER_SECOND = 60;
+// How often the reporting thread looks at the measurements (ms): more often
+// than it may report, so that a sound that starts is reported within this
+// much of its measurement rather than within a whole report's interval.
+constexpr int LEVEL_LOOK_MS = 4;
 // A report is sent at least this often while the song plays, changed or not.
 constexpr int LEVEL_REPORT_REFRESH_MS = 100;
 // A band's level falls by this much a second once its sound is gone (dB).

@@ -5,7 +5,8 @@
 # pixels, watched side by side, agree: every lamp dark in the silence, the
 # tone's band lit (its neighbours less, the outer bands not at all) in the
 # tone's own colours, dark again while paused; and nothing else on the
-# panel changes. bench/meter measures the meter's delay behind the audio.
+# panel changes. A player that sends no levels leaves the meter at rest.
+# bench/meter measures the meter's delay behind the audio.
 #
 #     test_meter.py MUSICDISK SOURCE_DIR PLAYER Meter
 import array
@@ -56,7 +57,9 @@ class Meter(harness.Session):
 
     def watch(self, seconds, keys=()):
         # (time, the tone reached the captured audio, grab of the panel piece)
-        # as often as they can be taken; keys: (after seconds, key name).
+        # as often as they can be taken; keys: (after seconds, key name). The
+        # capture starts empty: what an earlier player wrote is gone.
+        os.truncate(self.audio, 0)
         samples, offset, tone, start = [], 0, None, time.monotonic()
         while time.monotonic() - start < seconds:
             with open(self.audio, "rb") as f:
@@ -73,13 +76,15 @@ class Meter(harness.Session):
                     keys = [k for k in keys if k[0] != after]
         return samples
 
-    def test_the_meter_lights_with_the_sound_it_plays(self):
+    def play(self):
         self.start(args=[self.song])
         self.focus()
         time.sleep(1.0)
         self.key("space")
         self.wait_for(self.song_player, "the song's player", 30)
-        os.truncate(self.audio, 0)  # whatever the theme's player wrote
+
+    def test_the_meter_lights_with_the_sound_it_plays(self):
+        self.play()
         samples = self.watch(3.9, keys=[(2.8, "Left"), (3.3, "Right")])
         in_tone = [s for s in samples if s[1]]
         self.assertTrue(in_tone, "the tone never reached the captured audio")
@@ -103,6 +108,14 @@ class Meter(harness.Session):
         paused = [g for when, _, g in samples if samples[0][0] + 3.1 < when < samples[0][0] + 3.3]
         self.assertTrue(paused and all(self.lamps(g)[0] == [0] * 5 for g in paused))
         self.assertGreater(self.lamps(samples[-1][2])[0][2], 3)
+        self.stop()
+
+    def test_a_player_that_reports_no_levels_leaves_the_meter_at_rest(self):
+        self.env["MUSICDISK_NO_LEVELS"] = "1"
+        self.play()
+        samples = self.watch(3.5)
+        self.assertTrue(samples[-1][1], "the tone never reached the captured audio")
+        self.assertEqual([self.lamps(g)[0] for _, _, g in samples], [[0] * 5] * len(samples))
         self.stop()
 
 
