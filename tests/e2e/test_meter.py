@@ -29,11 +29,6 @@ def lamp_centre(i, j):
     return round(438.2 + 6.4 * i - PANEL_PIECE[0]), round(32.3 - 3.6 * j)
 
 
-def in_meter(x, y):
-    # Whether (x, y) of a PANEL_PIECE grab lies on the meter (a pixel around it).
-    return 434 <= x + PANEL_PIECE[0] <= 472 and 11 <= y <= 36
-
-
 class Meter(harness.Session):
     SCREEN = "640x480"
 
@@ -86,27 +81,27 @@ class Meter(harness.Session):
     def test_the_meter_lights_with_the_sound_it_plays(self):
         self.play()
         samples = self.watch(3.9, keys=[(2.8, "Left"), (3.3, "Right")])
-        in_tone = [s for s in samples if s[1]]
-        self.assertTrue(in_tone, "the tone never reached the captured audio")
-        # Dark all through the silence, lit in the tone.
-        self.assertEqual([self.lamps(g)[0] for _, toned, g in samples if not toned], [[0] * 5] * (len(samples) - len(in_tone)))
-        lit = next(s for s in in_tone if any(self.lamps(s[2])[0]))
-        print("the meter lit %.0f ms after the tone reached the captured audio" % ((lit[0] - in_tone[0][0]) * 1000))
-        t = in_tone[0][0]
-        counts, colours = self.lamps([g for when, _, g in in_tone if when < t + 0.7][-1])
-        self.assertGreaterEqual(counts[2], 4)
-        self.assertTrue(counts[2] > counts[1] > counts[0] == 0 and counts[2] > counts[3] > counts[4] == 0, counts)
-        for column, expected in zip(colours, LAMP_COLOURS):
-            for colour in column:
-                self.assertLess(max(abs(a - b) for a, b in zip(colour, expected)), 60, (colour, expected))
-        # Nothing but the lamps' cells changes on the panel.
-        rest = [g for _, toned, g in samples if not toned][-1]
-        rest_pixels, lit_pixels = rest.load(), [g for when, _, g in in_tone if when < t + 0.7][-1].load()
-        changed = [(x, y) for x in range(rest.width) for y in range(rest.height) if rest_pixels[x, y] != lit_pixels[x, y]]
-        self.assertTrue(changed and all(in_meter(x, y) for x, y in changed), changed[:10])
+        start, silent, toned = samples[0][0], [s for s in samples if not s[1]], [s for s in samples if s[1]]
+        self.assertTrue(toned, "the tone never reached the captured audio")
+        # Dark all through the silence; in the tone, its band lit most, the
+        # outer bands not at all, in the lamps' own colours.
+        self.assertEqual([self.lamps(g)[0] for _, _, g in silent], [[0] * 5] * len(silent))
+        lit = next(s for s in toned if any(self.lamps(s[2])[0]))
+        print("the meter lit %.0f ms after the tone reached the captured audio" % ((lit[0] - toned[0][0]) * 1000))
+        grab = [g for when, _, g in toned if when < toned[0][0] + 0.7][-1]
+        counts, colours = self.lamps(grab)
+        self.assertTrue(counts[2] >= 4 and counts[2] > counts[1] > counts[0] == 0 and
+                        counts[2] > counts[3] > counts[4] == 0, counts)
+        self.assertLess(max(abs(a - b) for column, expected in zip(colours, LAMP_COLOURS) for colour in column
+                            for a, b in zip(colour, expected)), 60, colours)
+        # Nothing but the meter (and a pixel around it) changes on the panel.
+        rest, now = silent[-1][2].load(), grab.load()
+        changed = [(x + PANEL_PIECE[0], y) for x in range(grab.width) for y in range(grab.height)
+                   if rest[x, y] != now[x, y]]
+        self.assertTrue(changed and all(434 <= x <= 472 and 11 <= y <= 36 for x, y in changed), changed[:10])
         # Paused: dark; played on: lit again.
-        paused = [g for when, _, g in samples if samples[0][0] + 3.1 < when < samples[0][0] + 3.3]
-        self.assertTrue(paused and all(self.lamps(g)[0] == [0] * 5 for g in paused))
+        paused = [self.lamps(g)[0] for when, _, g in samples if start + 3.1 < when < start + 3.3]
+        self.assertTrue(paused and paused == [[0] * 5] * len(paused))
         self.assertGreater(self.lamps(samples[-1][2])[0][2], 3)
         self.stop()
 
