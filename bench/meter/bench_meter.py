@@ -69,7 +69,7 @@ def delays(plays):
         for _ in range(plays):
             run.wait_for(lambda: run.song_player() and run.song_player() != getattr(run, "last", None), "a play", 30)
             run.last = run.song_player()
-            samples = run.watch(3.5)
+            samples = run.watch(run.lit)
             toned = [s for s in samples if s[1]]
             lit = [s for s in toned if any(run.lamps(s[2])[0])]
             if toned and lit:

@@ -17,8 +17,8 @@ void levelReportTaken(int32_t value, int64_t nowMs) {
 
 void meterLamps(int64_t nowMs, int lamps[LEVEL_BANDS]) {
   int32_t report = latestReport.load();
-  int64_t age = nowMs - latestReportMs.load();
-  bool fresh = report >= LEVEL_REPORT && age >= 0 && age <= LEVEL_REPORT_STALE_MS;
+  // A report taken after the frame read its time is fresh too.
+  bool fresh = report >= LEVEL_REPORT && nowMs - latestReportMs.load() <= LEVEL_REPORT_STALE_MS;
   for (int b = 0; b < LEVEL_BANDS; b++) {
     int step = fresh ? (report >> (b * LEVEL_BITS)) & (LEVEL_STEPS - 1) : 0;
     // A lamp for every sixth of the range in dB; any sound at all lights the first.
