@@ -132,14 +132,15 @@ class MediaControls(harness.Session):
             self.assertEqual(len(lines), len(said), lines)
             self.assertTrue(all(word in line for word, line in zip(said, lines)), lines)
 
-    def song_lag(self, song, near):
-        # Song time minus capture time of the last half second captured,
-        # found by matching it in the song within 3 s of near (seconds).
+    def heard(self, song, near):
+        # Where in the song the last half second captured is (its end, in
+        # seconds), found by matching it within 3 s of near; and how far the
+        # song is ahead of the capture.
         captured = numpy.fromfile(self.audio, dtype=numpy.int16)[0::2].astype(float)
-        chunk, end = captured[-22050:], len(captured)
         start = max(0, int((near - 3) * 44100))
-        score = numpy.correlate(song[start:start + 6 * 44100 + 22050], chunk, "valid")
-        return (start + int(numpy.argmax(score)) - (end - 22050)) / 44100.0
+        score = numpy.correlate(song[start:start + 6 * 44100 + 22050], captured[-22050:], "valid")
+        end = (start + int(numpy.argmax(score)) + 22050) / 44100.0
+        return end, end - len(captured) / 44100.0
 
     def moves_and_volume(self):
         # The song as decoded on its own, left channel.
@@ -155,17 +156,19 @@ class MediaControls(harness.Session):
         with open(art.replace("file://", "", 1), "rb") as f:
             self.assertEqual(f.read(24)[:16], b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR")
         self.wait_for(lambda: self.ctl("status") == "Playing" and self.loud() > 200, "the song playing")
-        # Position runs with the song; a move of 5 s moves the sound and the
-        # position 5 s on (Seek, the full stop key) or back (comma).
+        # A move of 5 s on (Seek, the full stop key) or back (comma) moves
+        # the sound by as much, and Position keeps with the sound.
         for how, step in (("5+", 5.0), ("period", 5.0), ("comma", -5.0)):
             time.sleep(1.0)
-            asked, before = time.monotonic(), float(self.ctl("position"))
-            lag = self.song_lag(song, before)
+            before = float(self.ctl("position"))
+            was, ahead = self.heard(song, before)
             self.ctl("position", how) if how == "5+" else self.key(how)
             time.sleep(1.0)
-            after, answered = float(self.ctl("position")), time.monotonic()
-            self.assertAlmostEqual(after - before - (answered - asked), step, delta=0.2, msg=how)
-            self.assertAlmostEqual(self.song_lag(song, after) - lag, step, delta=0.1, msg=how)
+            after = float(self.ctl("position"))
+            now, moved = self.heard(song, after)
+            self.assertAlmostEqual(moved - ahead, step, delta=0.1, msg=how)
+            self.assertAlmostEqual(after - now, before - was, delta=0.15, msg=how)
+            self.assertGreater(now, was + step + 0.5, how)  # and it plays on
         self.assertEqual(self.ctl("metadata", "title"), "Skyward")
         # The volume: the keys step it, the bus sets it (clamped).
         for how, volume in (("key minus", 0.95), ("key KP_Subtract", 0.9), ("key KP_Add", 0.95), ("set 7.5", 1.0),

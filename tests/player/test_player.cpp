@@ -158,7 +158,6 @@ TEST_F(Player, VolumeAndMovesWithinTheSongAreHeard) {
   EXPECT_LT(moveBy(-20000), 50) << "before the start: the start";
   usleep(1500 * 1000);
   int32_t before = position(), moved = moveBy(5000), after = position();
-  EXPECT_NEAR(before, 1500, 300);
   EXPECT_NEAR(moved - before, 5000, 100);
   EXPECT_NEAR(after, moved, 50);
   usleep(4500 * 1000);  // into the closing tone
@@ -168,7 +167,7 @@ TEST_F(Player, VolumeAndMovesWithinTheSongAreHeard) {
   Capture capture(capturePath);
   auto sounding = capture.sounding();
   ASSERT_EQ(sounding.size(), 3u);
-  EXPECT_NEAR(sounding[1].first - sounding[0].first, 1.5, 0.3);
+  EXPECT_NEAR(sounding[1].second - sounding[1].first, 1.0, 0.1) << "the opening tone again";
   EXPECT_NEAR(sounding[2].first - sounding[1].second, 4.0, 0.1) << "9 s of silence, 5 s of it skipped";
   auto level = [&](int i) { return capture.rms(size_t((sounding[i].first + 0.2) * Capture::RATE), Capture::RATE / 2); };
   EXPECT_NEAR(20 * std::log10(level(1) / level(0)), 6.0, 1.0);
