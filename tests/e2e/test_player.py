@@ -137,9 +137,11 @@ class MediaControls(harness.Session):
         # seconds), found by matching it within 3 s of near; and how far the
         # song is ahead of the capture.
         captured = numpy.fromfile(self.audio, dtype=numpy.int16)[0::2].astype(float)
-        start = max(0, int((near - 3) * 44100))
-        score = numpy.correlate(song[start:start + 6 * 44100 + 22050], captured[-22050:], "valid")
-        end = (start + int(numpy.argmax(score)) + 22050) / 44100.0
+        start, chunk = max(0, int((near - 3) * 44100)), captured[-22050:]
+        best = start + int(numpy.argmax(numpy.correlate(song[start:start + 6 * 44100 + 22050], chunk, "valid")))
+        match = song[best:best + 22050]
+        self.assertGreater(match @ chunk / numpy.linalg.norm(match) / numpy.linalg.norm(chunk), 0.9, "heard near %s" % near)
+        end = (best + 22050) / 44100.0
         return end, end - len(captured) / 44100.0
 
     def moves_and_volume(self):
@@ -157,18 +159,22 @@ class MediaControls(harness.Session):
             self.assertEqual(f.read(24)[:16], b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR")
         self.wait_for(lambda: self.ctl("status") == "Playing" and self.loud() > 200, "the song playing")
         # A move of 5 s on (Seek, the full stop key) or back (comma) moves
-        # the sound by as much, and Position keeps with the sound.
-        for how, step in (("5+", 5.0), ("period", 5.0), ("comma", -5.0)):
+        # the sound by as much, one to 50 s (SetPosition) moves it there, and
+        # Position keeps with the sound.
+        for how, step in (("5+", 5.0), ("period", 5.0), ("comma", -5.0), ("50", None)):
             time.sleep(1.0)
             before = float(self.ctl("position"))
             was, ahead = self.heard(song, before)
-            self.ctl("position", how) if how == "5+" else self.key(how)
+            self.ctl("position", how) if how[0].isdigit() else self.key(how)
             time.sleep(1.0)
             after = float(self.ctl("position"))
             now, moved = self.heard(song, after)
-            self.assertAlmostEqual(moved - ahead, step, delta=0.1, msg=how)
+            if step is None:
+                self.assertTrue(50.0 < now < 51.5, now)
+            else:
+                self.assertAlmostEqual(moved - ahead, step, delta=0.1, msg=how)
+                self.assertGreater(now, was + step + 0.5, how)  # and it plays on
             self.assertAlmostEqual(after - now, before - was, delta=0.15, msg=how)
-            self.assertGreater(now, was + step + 0.5, how)  # and it plays on
         self.assertEqual(self.ctl("metadata", "title"), "Skyward")
         # The volume: the keys step it, the bus sets it (clamped).
         for how, volume in (("key minus", 0.95), ("key KP_Subtract", 0.9), ("key KP_Add", 0.95), ("set 7.5", 1.0),
@@ -182,7 +188,7 @@ class MediaControls(harness.Session):
                                 "variant:double:" + how.split()[1]], env=self.env, check=True, capture_output=True)
             self.wait_for(lambda: abs(float(self.ctl("volume")) - volume) < 0.001, "volume %s after %s" % (volume, how))
         monitor.terminate()
-        self.assertEqual(monitor.communicate()[0].count("member=Seeked"), 3, "Seek, full stop and comma each told")
+        self.assertEqual(monitor.communicate()[0].count("member=Seeked"), 4, "every move told")
 
 
 
