@@ -146,7 +146,7 @@ TEST_F(Player, PauseContinuesWhereItStoppedAndStopThenPlayRestarts) {
 TEST_F(Player, VolumeAndMovesWithinTheSongAreHeard) {
   std::string gap = scratch / "gap.mp3";
   ASSERT_EQ(system(("sox -q -n -r 44100 -c 2 '" + gap + "' synth 1 sine 440 gain -6 : synth 9 sine 440 vol 0 : " +
-                    "synth 2 sine 440 gain -6").c_str()), 0);
+                    "synth 3 sine 440 gain -6").c_str()), 0);
   auto moveBy = [](int32_t ms) { return syncmusic(PLAYER_PORT, PLAYER_SEEK_BY + PLAYER_SEEK_BIAS + ms); };
   auto position = [] { return syncmusic(PLAYER_PORT, PLAYER_POSITION); };
   EventRecorder events;
@@ -160,8 +160,8 @@ TEST_F(Player, VolumeAndMovesWithinTheSongAreHeard) {
   int32_t before = position(), moved = moveBy(5000), after = position();
   EXPECT_NEAR(moved - before, 5000, 100);
   EXPECT_NEAR(after, moved, 50);
-  usleep(4500 * 1000);  // into the closing tone
-  EXPECT_NEAR(moveBy(20000), 12000, 100) << "past the end: the song's length";
+  usleep(5000 * 1000);  // into the closing tone
+  EXPECT_NEAR(moveBy(20000), 13000, 100) << "past the end: the song's length";
   ASSERT_TRUE(player.waitForExit(2000));
   EXPECT_EQ(events.values(), PLAYED);
   Capture capture(capturePath);
