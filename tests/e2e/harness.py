@@ -84,6 +84,7 @@ class Session(unittest.TestCase):
         self.env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=self.runtime, STANDIN_LOG=self.log,
                         SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
         self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        self.env["XDG_STATE_HOME"] = self.path("state")  # the volume kept across runs
         self.servers, self.programs, self.program = [], [], None
         self.install()
 
