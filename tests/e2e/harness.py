@@ -61,6 +61,8 @@ def processes():
             stat, argv, environ = (proc(pid, name) for name in ("stat", "cmdline", "environ"))
         except OSError:
             continue
+        if not argv:
+            continue  # a process on its way out (its memory, command line included, is gone)
         state, parent = stat.rsplit(b")", 1)[1].split()[:2]
         yield int(pid), int(parent), state.decode(), [os.fsdecode(a) for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
 
