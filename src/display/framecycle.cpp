@@ -27,7 +27,8 @@ int watchExposure(void *, SDL_Event *event) {
 // (memory shared with the X server, where it has the extension), by two
 // threads when it is big; then only the picture's rectangle is sent. The
 // bars around it are filled and sent once for each image and placement,
-// and again when the window has been uncovered.
+// and again when the window has been uncovered or a frame was lost. The
+// X server copies the image while the next frame is drawn (presenting.cpp).
 // SDL's software renderer would instead copy the half into a texture, scale
 // it on one thread into a scratch image it clears each frame, and send the
 // whole window. False: the window has no image of our pixel format.
@@ -41,7 +42,7 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   if (target.w <= 0 || target.h <= 0) return true;
   if (!W3D_ScaleHalf(w3d_BitMap, shown, static_cast<uint32_t *>(image->pixels), image->pitch, &target)) return false;
   if (image->userdata == &barsFilled && SDL_RectEquals(&placed, &target) && !exposed)
-    return SDL_UpdateWindowSurfaceRects(screen->window, &target, 1) == 0;
+    return presentWindowImage(screen->window, &target);
   int below = target.y + target.h, right = target.x + target.w;
   SDL_Rect bars[4] = {{0, 0, image->w, target.y},
                       {0, below, image->w, image->h - below},
@@ -54,10 +55,11 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   // Once: the events' end with the display forgets every watch.
   SDL_DelEventWatch(watchExposure, nullptr);
   SDL_AddEventWatch(watchExposure, nullptr);
-  return SDL_UpdateWindowSurface(screen->window) == 0;
+  return presentWindowImage(screen->window, nullptr);
 }
 
 void showHalf(W3D_Screen *screen, int shown) {
+  if (!settlePresenting()) exposed = true;  // the last frame did not arrive: all of it goes again
   if (screen->cpuDrawing && showInWindowImage(screen, shown)) return;
   SDL_Renderer *renderer = screen->renderer;
   SDL_SetRenderTarget(renderer, nullptr);

@@ -53,6 +53,15 @@ SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pi
 // Erases bitmap rows top..bottom, columns left..right (corners included)
 // to black.
 void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int32_t bottom);
+// The window's image handed over to the X server by a thread of its own
+// (presenting.cpp): rect alone, or the whole window for null. False: it
+// could not be handed over. Until settlePresenting has returned, the image
+// is not to be written nor the window changed; settlePresenting says
+// whether the last hand-over reached the server. stopPresenting settles
+// and ends the thread (before the window goes).
+bool presentWindowImage(SDL_Window *window, const SDL_Rect *rect);
+bool settlePresenting();
+void stopPresenting();
 // Makes the screen's window cover its display, or a window of one half's
 // size at the top left (fullscreen.cpp).
 void setFullScreen(W3D_Screen *screen, bool full);
