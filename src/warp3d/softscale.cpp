@@ -47,7 +47,8 @@ constexpr int WEIGHT_LANES = 1;
 // Where a picture is enlarged across, every eight output columns from 0 to
 // wideEnd sample within nine pixels in a row: AVX2 then takes them with two
 // loads and two permutes (offsets: first - the group's first), not eight
-// loads.
+// loads, and their weights in the order it mixes them, pixels 0, 1, 4, 5
+// and then 2, 3, 6, 7: 256 - w of the four, then w of the four.
 struct Columns {
   int32_t *first;
   uint16_t *weights;  // 16-byte aligned, as new gives it
@@ -63,6 +64,11 @@ int wideEndOf(Columns *columns, int count, int width) {
     int32_t first = columns->first[end];
     if (columns->first[end + 7] - first > 7 || first + 8 >= width) break;
     for (int k = 0; k < 8; k++) columns->offsets[end + k] = columns->first[end + k] - first;
+    // The group's weights were made as pairs of columns, 256 - w and w of 0, 1, then of 2, 3, ...
+    uint16_t *weights = columns->weights + end * WEIGHT_LANES, pairs[8 * WEIGHT_LANES];
+    std::memcpy(pairs, weights, sizeof pairs);
+    const int order[8] = {0, 4, 1, 5, 2, 6, 3, 7};
+    for (int k = 0; k < 8; k++) std::memcpy(weights + k * 8, pairs + order[k] * 8, 8 * sizeof *pairs);
   }
   return end;
 }
@@ -135,10 +141,9 @@ WIDE inline __m256i gather(const uint32_t *in, __m256i offsets) {
 
 // mixTwoTwice for the columns of a group from wideEnd's: its left pixels
 // and right pixels gathered first, each a row of eight.
-WIDE inline __m256i mixGathered(__m256i left, __m256i right, const Columns &columns, int i, __m256i half) {
-  const __m128i *weights = reinterpret_cast<const __m128i *>(columns.weights + i * WEIGHT_LANES);
-  __m256i l = _mm256_mullo_epi16(left, twice(_mm_load_si128(weights), _mm_load_si128(weights + 4)));
-  __m256i r = _mm256_mullo_epi16(right, twice(_mm_load_si128(weights + 1), _mm_load_si128(weights + 5)));
+WIDE inline __m256i mixGathered(__m256i left, __m256i right, const uint16_t *weights, __m256i half) {
+  __m256i l = _mm256_mullo_epi16(left, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(weights)));
+  __m256i r = _mm256_mullo_epi16(right, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(weights + 16)));
   return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(l, r), half), 8);
 }
 
@@ -150,12 +155,13 @@ WIDE int scaleAcrossWide(const uint32_t *in, const Columns &columns, uint32_t *o
     const uint32_t *from = in + columns.first[i];
     __m256i offsets = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(columns.offsets + i));
     __m256i left = gather(from, offsets), right = gather(from + 1, offsets);
+    const uint16_t *weights = columns.weights + i * WEIGHT_LANES;
     // Pixels 0, 1, 4, 5 on the low halves of the lanes, 2, 3, 6, 7 on the high.
     _mm256_storeu_si256(
         reinterpret_cast<__m256i *>(out + i),
         _mm256_packus_epi16(
-            mixGathered(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), columns, i, half),
-            mixGathered(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), columns, i + 2, half)));
+            mixGathered(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), weights, half),
+            mixGathered(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), weights + 32, half)));
   }
   for (; i + 8 <= count; i += 8)
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
