@@ -111,7 +111,6 @@ SDL_Rect windowRoom(SDL_Window *window) {
 }
 
 void setFullScreen(W3D_Screen *screen, bool full) {
-  settlePresenting();  // SDL may make the window a new image
   SDL_Window *window = screen->window;
   bool sdlFull = SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN;
   bool managed = windowManaged(window);
