@@ -21,6 +21,10 @@
 #include "screens/effects.h"
 #include "screens/intro.h"
 #include "warp3d/softraster.h"
+#include "xserver.h"
+// Xlib's names last: its macros (None, Status) would clash with the others'.
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
 
 // The plain path, built a second time with these names (CMakeLists.txt).
 void w3d_ScalarTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
@@ -243,6 +247,58 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
     EXPECT_EQ(scaled[0][size_t(rect.y) * 400 + rect.x], pixels[0][0]);
     EXPECT_EQ(scaled[0][size_t(rect.y + rect.h - 1) * 400 + rect.x + rect.w - 1], pixels[0][160 * 120 - 1]);
   }
+}
+
+// On a real X server the frame goes through the window's own shared image:
+// the server shows the half just shown scaled into the picture's rectangle
+// with black bars around it, pixel for pixel, also after the window took
+// another shape.
+TEST(CpuDrawing, TheXServerShowsTheScaledHalfWithBars) {
+  XServer server;
+  ASSERT_TRUE(startXvfb("1920x1200x24", &server));
+  setenv("DISPLAY", server.display.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  char runtime[] = "/tmp/test-cpu-drawing-XXXXXX";
+  ASSERT_NE(mkdtemp(runtime), nullptr);
+  setenv("XDG_RUNTIME_DIR", runtime, 1);
+  W3D_CpuDrawing = w3d_StartWindowed = true;
+  ASSERT_TRUE(startProgram());
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  ASSERT_TRUE(SDL_GetWindowWMInfo(w3d_Screen->window, &info));
+  for (SDL_Point size : {SDL_Point{1600, 1000}, SDL_Point{700, 1100}}) {
+    SDL_SetWindowSize(w3d_Screen->window, size.x, size.y);
+    IntroState intro = {};
+    for (int k = 0; k < 10; k++) {  // the window settles meanwhile
+      introPass(&intro, 12600 + 20 * k, nullptr);
+      W3DShowFrame();
+      W3DClearWindow(1);
+    }
+    EXPECT_NE(ownWindowImage(w3d_Screen->window), nullptr);
+    Picture half(size_t(SCREEN_WIDTH) * SCREEN_HEIGHT), expected(size_t(size.x) * size.y, 0);
+    ASSERT_TRUE(W3D_ReadHalf(w3d_BitMap, w3d_Screen->shownHalf, half.data()));
+    W3D_SoftImage picture{half.data(), SCREEN_WIDTH, SCREEN_HEIGHT};
+    SDL_Rect rect = pictureRect(size.x, size.y, SCREEN_WIDTH, SCREEN_HEIGHT);
+    ASSERT_TRUE(w3d_SoftScale(&picture, expected.data(), size.x, &rect, 0, 1));
+    XImage *shown = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, unsigned(size.x), unsigned(size.y),
+                              AllPlanes, ZPixmap);
+    ASSERT_NE(shown, nullptr);
+    size_t differing = 0, lit = 0;
+    for (int y = 0; y < size.y; y++)
+      for (int x = 0; x < size.x; x++) {
+        uint32_t want = expected[size_t(y) * size.x + x] & 0xFFFFFF;
+        differing += (XGetPixel(shown, x, y) & 0xFFFFFF) != want;
+        lit += want > 0x101010;
+      }
+    XDestroyImage(shown);
+    EXPECT_EQ(differing, 0u) << size.x << "x" << size.y;
+    EXPECT_GT(lit, expected.size() / 40);  // a real picture, not an empty window
+  }
+  W3DCleanup();
+  W3D_CpuDrawing = -1;
+  w3d_StartWindowed = false;
+  stopXvfb(&server);
+  rmdir(runtime);
 }
 
 }  // namespace
