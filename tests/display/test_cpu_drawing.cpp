@@ -189,11 +189,13 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
   for (uint32_t &t : texels)  // transparent, opaque and in between
     t = uint32_t(random(4) == 0 ? 0 : random(3) == 0 ? random(256) : 255) << 24 | uint32_t(random(1 << 24));
   W3D_SoftImage textures[2] = {{texels.data(), 64, 48}, {texels.data(), 7, 5}};
-  std::vector<uint32_t> pixels[2] = {std::vector<uint32_t>(160 * 120), {}};
+  // Drawn with AVX2 where the machine has it, plainly, and with SSE2 alone.
+  std::vector<uint32_t> pixels[3] = {std::vector<uint32_t>(160 * 120), {}, {}};
   for (uint32_t &p : pixels[0]) p = 0xFF000000u | uint32_t(random(1 << 24));
-  pixels[1] = pixels[0];
-  W3D_SoftImage targets[2] = {{pixels[0].data(), 160, 120}, {pixels[1].data(), 160, 120}};
-  W3D_SoftCounts counts[2] = {{0, 0}, {0, 0}};
+  pixels[2] = pixels[1] = pixels[0];
+  W3D_SoftImage targets[3] = {{pixels[0].data(), 160, 120}, {pixels[1].data(), 160, 120}, {pixels[2].data(), 160, 120}};
+  W3D_SoftCounts counts[3] = {{0, 0}, {0, 0}, {0, 0}};
+  bool wide = w3d_SoftWide;
   SDL_Rect clip{3, 5, 150, 108};
   for (int k = 0; k < 3000; k++) {
     SDL_Vertex v[6];
@@ -218,15 +220,19 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
     bool blend = k % 4 != 1;
     w3d_SoftTriangles(&targets[0], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[0]);
     w3d_ScalarTriangles(&targets[1], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[1]);
+    w3d_SoftWide = false;
+    w3d_SoftTriangles(&targets[2], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[2]);
+    w3d_SoftWide = wide;
   }
   EXPECT_GT(counts[0].written, 160u * 120 * 20);
-  EXPECT_EQ(counts[0].covered, counts[1].covered);
-  EXPECT_EQ(counts[0].written, counts[1].written);
-  EXPECT_TRUE(pixels[0] == pixels[1]);
+  for (int way = 1; way < 3; way++) {
+    EXPECT_EQ(counts[0].covered, counts[way].covered);
+    EXPECT_EQ(counts[0].written, counts[way].written);
+    EXPECT_TRUE(pixels[0] == pixels[way]);
+  }
 
   // The drawn picture scaled up, down and across at once into a larger image.
   const SDL_Rect rects[] = {{0, 0, 160, 120}, {5, 3, 371, 277}, {1, 2, 97, 61}, {7, 0, 300, 90}, {3, 9, 80, 300}};
-  bool wide = w3d_SoftWide;  // AVX2 where the machine has it, and SSE2 alone
   for (const SDL_Rect &rect : rects) {
     std::vector<uint32_t> scaled[3] = {std::vector<uint32_t>(400 * 320, 0), std::vector<uint32_t>(400 * 320, 0),
                                        std::vector<uint32_t>(400 * 320, 0)};
