@@ -222,12 +222,17 @@ WIDE int64_t blendRowWide(uint32_t *out, int64_t count, const W3D_SoftImage *tex
         _mm256_add_epi16(_mm256_mullo_epi16(l, _mm256_sub_epi16(whole, w)), _mm256_mullo_epi16(r, w)), 8);
     if (MODULATE) source = mul8x8Wide(source, tint);
     __m256i a = spread<3>(source);
-    __m256i destination = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(out + i)));
-    __m256i blended = _mm256_add_epi16(mul8x8Wide(source, _mm256_or_si256(_mm256_and_si256(a, colours), opaque)),
-                                       mul8x8Wide(destination, _mm256_sub_epi16(full, a)));
-    __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(blended, blended), 0x08);
+    // All four transparent: the pixels stay; all four opaque: the source.
+    uint32_t clear = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi16(a, zero)));
+    if (clear == ~0u) continue;
+    *written += 4 - uint64_t(__builtin_popcount(clear)) / 8;
+    if (uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi16(a, full))) != ~0u) {
+      __m256i destination = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(out + i)));
+      source = _mm256_add_epi16(mul8x8Wide(source, _mm256_or_si256(_mm256_and_si256(a, colours), opaque)),
+                                mul8x8Wide(destination, _mm256_sub_epi16(full, a)));
+    }
+    __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(source, source), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm256_castsi256_si128(packed));
-    *written += 4 - uint64_t(__builtin_popcount(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi16(a, zero))))) / 8;
   }
   return n;
 }
