@@ -128,7 +128,11 @@ bool loadSong(Playback *playback, const char *path, bool lastSong, char *why, si
     snprintf(why, whySize, "%s", Mix_GetError());
     return false;
   }
-  playback->isModule = Mix_GetMusicType(playback->music) == MUS_MOD;
+  Mix_MusicType type = Mix_GetMusicType(playback->music);
+  playback->isModule = type == MUS_MOD;
+  // SDL2_mixer 2.6 moves within these by time; not within MIDI.
+  playback->seekable = type == MUS_MP3 || type == MUS_OGG || type == MUS_FLAC || type == MUS_WAV ||
+                       type == MUS_OPUS || type == MUS_MOD;
   playback->lastSong = lastSong;
   double seconds = Mix_MusicDuration(playback->music);
   playback->lengthMs = seconds > 0 ? static_cast<int64_t>(seconds * 1000.0 + 0.5) : -1;
@@ -225,4 +229,33 @@ int msUntilNextCheck(const Playback *playback, int limitMs) {
   int64_t next = playback->fading ? limitMs : fadeAt - playedTimeMs(playback);
   if (next < 0) next = 0;
   return next < limitMs ? static_cast<int>(next) : limitMs;
+}
+
+int64_t songPositionMs(const Playback *playback) {
+  if (playback->state != PLAYBACK_PLAYING && playback->state != PLAYBACK_PAUSED) return 0;
+  double seconds = Mix_GetMusicPosition(playback->music);
+  return seconds >= 0 ? static_cast<int64_t>(seconds * 1000.0 + 0.5) : playedTimeMs(playback);
+}
+
+bool songCanSeek(const Playback *playback) {
+  return playback->seekable && !playback->fading &&
+         (playback->state == PLAYBACK_PLAYING || playback->state == PLAYBACK_PAUSED);
+}
+
+SeekResult seekSong(Playback *playback, int64_t toMs) {
+  if (!songCanSeek(playback)) return SEEK_REFUSED;
+  if (toMs < 0) toMs = 0;
+  if (playback->lengthMs > 0 && toMs >= playback->lengthMs) return SEEK_PAST_END;
+  if (Mix_SetMusicPosition(static_cast<double>(toMs) / 1000.0) != 0) return SEEK_REFUSED;
+  // The played time is the clock of the end fades: it jumps with the song.
+  playback->playedMs = toMs;
+  playback->stretchStartMs = monotonicMs();
+  return SEEK_MOVED;
+}
+
+int setSongVolume(int thousandths) {
+  if (thousandths < 0) thousandths = 0;
+  if (thousandths > 1000) thousandths = 1000;
+  Mix_VolumeMusic((thousandths * MIX_MAX_VOLUME + 500) / 1000);
+  return thousandths;
 }

@@ -43,6 +43,7 @@ struct Playback {
   int64_t playedMs = 0;       // time played in the stretches before the current one
   int64_t stretchStartMs = 0; // monotonic time the current playing stretch began
   bool fading = false;        // a fade-out to the end is under way
+  bool seekable = false;      // SDL2_mixer can move within the song's format
 };
 
 // The player's own lines (one per problem) go to standard error; the notes
@@ -76,3 +77,18 @@ bool songHasEnded(Playback *playback);
 int msUntilNextCheck(const Playback *playback, int limitMs);
 // Played time so far, paused and stopped time excluded (ms).
 int64_t playedTimeMs(const Playback *playback);
+
+// Where the song is (ms): SDL2_mixer's decoder position where it can tell
+// (MP3, OGG, FLAC, WAV), the played time otherwise (modules: the played
+// time follows every move, so it stays the position); 0 when stopped.
+int64_t songPositionMs(const Playback *playback);
+// Whether the song can be moved in now: its format allows it (not MIDI),
+// it plays or is paused, and no fade to its end is under way.
+bool songCanSeek(const Playback *playback);
+enum SeekResult { SEEK_MOVED, SEEK_PAST_END, SEEK_REFUSED };
+// Moves to toMs (before the start: the start). To or past the song's end
+// nothing moves: the caller ends the song as its natural end.
+SeekResult seekSong(Playback *playback, int64_t toMs);
+// The music's loudness from now on, in thousandths (clamped to 0..1000);
+// returns the thousandths applied.
+int setSongVolume(int thousandths);

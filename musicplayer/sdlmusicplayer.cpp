@@ -16,6 +16,7 @@
 #include <SDL.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <initializer_list>
@@ -71,6 +72,30 @@ PublicPort *takeOverPort() {
   }
 }
 
+// The commands that carry a number: a move within the song, the volume.
+// Anything else is not a command of ours: replied unchanged and ignored.
+Outcome handleNumberCommand(Playback *playback, MusicMessage *message) {
+  int32_t kind = message->value & ~PLAYER_PAYLOAD, number = message->value & PLAYER_PAYLOAD;
+  if (kind == PLAYER_VOLUME) {
+    message->value = setSongVolume(number);
+    return Outcome::Continue;
+  }
+  if (kind != PLAYER_SEEK_TO && kind != PLAYER_SEEK_BY) return Outcome::Continue;
+  int64_t to = kind == PLAYER_SEEK_TO ? number : songPositionMs(playback) + number - PLAYER_SEEK_BIAS;
+  switch (seekSong(playback, to)) {
+    case SEEK_MOVED:
+      message->value = static_cast<int32_t>(std::min<int64_t>(songPositionMs(playback), PLAYER_PAYLOAD));
+      return Outcome::Continue;
+    case SEEK_PAST_END:
+      // As its natural end: the next song follows.
+      message->value = static_cast<int32_t>(std::min<int64_t>(playback->lengthMs, PLAYER_PAYLOAD));
+      return Outcome::SongOver;
+    case SEEK_REFUSED:
+      return Outcome::Continue;
+  }
+  return Outcome::Continue;
+}
+
 // Acts on one command and replies to it (the reply carries the value back).
 Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *message) {
   Outcome outcome = Outcome::Continue;
@@ -99,8 +124,15 @@ Outcome handleCommand(PublicPort *port, Playback *playback, MusicMessage *messag
                            ? static_cast<int32_t>(playback->lengthMs)
                            : -1;
       break;
+    case PLAYER_POSITION:
+      message->value = static_cast<int32_t>(std::min<int64_t>(songPositionMs(playback), PLAYER_PAYLOAD));
+      break;
+    case PLAYER_CAN_SEEK:
+      message->value = songCanSeek(playback) ? 1 : 0;
+      break;
     default:
-      break;  // not a command of ours: replied and ignored
+      outcome = handleNumberCommand(playback, message);
+      break;
   }
   if (outcome != Outcome::Continue) {
     // Leaving: silence first, the name gone before the sender has its
@@ -179,6 +211,9 @@ int main(int argc, char **argv) {
   Playback playback;
   char why[256] = "";
   bool audio = !endRequested.load() && openAudio(wake, firstToSayNoAudio);
+  // The musicdisk's volume, before a sound is made.
+  const char *volume = getenv(MUSICDISK_VOLUME_VARIABLE);
+  if (audio && volume) setSongVolume(atoi(volume));
   bool playing = audio && !endRequested.load() && loadSong(&playback, path, lastSong, why, sizeof why) &&
                  !endRequested.load() && playFromStart(&playback);
   if (!playing) {

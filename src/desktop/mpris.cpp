@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,8 @@ struct Shared {
   MprisView view = MPRIS_NOTHING;  // the frame loop's last report
   int commands[MPRIS_COMMAND_SLOTS];
   int commandHead = 0, commandCount = 0;
+  int32_t volume = 1000;  // thousandths
+  int32_t seeks = 0;      // moves made by keys
 };
 Shared shared;
 
@@ -47,9 +50,11 @@ sd_bus *bus = nullptr;
 MusicTask *busTask = nullptr;
 int wakeFd = -1;      // the frame loop's report changed
 MprisView shown = MPRIS_NOTHING;  // what the bus was last told
-int32_t (*lengthOf)() = nullptr;
+MprisQuestions ask = {};
 int64_t shownLengthUs = -1;  // of the shown track, -1 when unknown
 uint64_t lengthAgainAtUs = UINT64_MAX;  // when to ask for the length again
+bool shownCanSeek = false;   // the shown track can be moved in
+int32_t shownVolume = 1000, shownSeeks = 0;
 
 uint64_t monotonicUs() {
   struct timespec now;
@@ -59,15 +64,33 @@ uint64_t monotonicUs() {
 
 // Asks the shown track's length; true when it became known.
 bool askLength() {
-  int32_t lengthMs = shown.track >= 0 && lengthOf ? lengthOf() : -1;
+  int32_t lengthMs = shown.track >= 0 ? ask.songLength() : -1;
   lengthAgainAtUs = lengthMs < -1 ? monotonicUs() + MPRIS_LENGTH_RETRY_MS * 1000u : UINT64_MAX;
   shownLengthUs = lengthMs > 0 ? int64_t{lengthMs} * 1000 : -1;
   return shownLengthUs > 0;
 }
 
+// Asks whether the shown track can be moved in; true when that changed.
+bool askCanSeek() {
+  bool before = shownCanSeek;
+  shownCanSeek = shown.track >= 0 && shown.status != MPRIS_STOPPED && ask.canSeek();
+  return shownCanSeek != before;
+}
+
 bool sameView(const MprisView &a, const MprisView &b) {
   return a.controllable == b.controllable && a.status == b.status && a.track == b.track && a.title == b.title &&
-         a.artist == b.artist;
+         a.artist == b.artist && a.album == b.album && a.artUrl == b.artUrl;
+}
+
+void wakeBusThread() {
+  uint64_t one = 1;
+  if (write(wakeFd, &one, sizeof one) < 0) {
+    // The counter is full: the thread has a wake-up waiting anyway.
+  }
+}
+
+void trackIdOf(int32_t track, char *out, size_t outSize) {
+  snprintf(out, outSize, "/org/musicdisk/song/%d", static_cast<int>(track + 1));
 }
 
 // libdbus (SDL's X11 start-up uses it) starts a session bus of its own
@@ -111,7 +134,38 @@ int onCommand(sd_bus_message *message, void *userdata, sd_bus_error *) {
 }
 
 int onIgnored(sd_bus_message *message, void *, sd_bus_error *) {
-  return sd_bus_reply_method_return(message, "");  // Raise, Seek, SetPosition: nothing to do
+  return sd_bus_reply_method_return(message, "");  // Raise: nothing to do
+}
+
+// Moves are asked of the player here, on the bus thread: the answer (the
+// new position) is what Seeked tells.
+bool seekable() { return shown.controllable && shown.track >= 0 && shownCanSeek; }
+
+void announceMove(int32_t positionMs) {
+  if (positionMs >= 0)
+    sd_bus_emit_signal(bus, OBJECT_PATH, PLAYER_INTERFACE, "Seeked", "x", int64_t{positionMs} * 1000);
+}
+
+int onSeek(sd_bus_message *message, void *, sd_bus_error *) {
+  int64_t offsetUs;
+  int r = sd_bus_message_read(message, "x", &offsetUs);
+  if (r < 0) return r;
+  if (seekable()) announceMove(ask.seek(true, offsetUs / 1000));  // past the end: the next song
+  return sd_bus_reply_method_return(message, "");
+}
+
+int onSetPosition(sd_bus_message *message, void *, sd_bus_error *) {
+  const char *track;
+  int64_t positionUs;
+  int r = sd_bus_message_read(message, "ox", &track, &positionUs);
+  if (r < 0) return r;
+  char shownId[64];
+  trackIdOf(shown.track, shownId, sizeof shownId);
+  // Another track, before the start or past the end: nothing.
+  if (seekable() && strcmp(track, shownId) == 0 && positionUs >= 0 &&
+      (shownLengthUs <= 0 || positionUs <= shownLengthUs))
+    announceMove(ask.seek(false, positionUs / 1000));
+  return sd_bus_reply_method_return(message, "");
 }
 
 int onOpenUri(sd_bus_message *, void *, sd_bus_error *error) {
@@ -120,13 +174,14 @@ int onOpenUri(sd_bus_message *, void *, sd_bus_error *error) {
 
 // Properties.
 // A flag's offset in the vtables is its value: 0 false, 1 true,
-// CONTROLLABLE for those that follow whether commands are taken.
-constexpr size_t CONTROLLABLE = 2;
+// CONTROLLABLE for those that follow whether commands are taken, SEEKABLE
+// for whether the song can be moved in.
+constexpr size_t CONTROLLABLE = 2, SEEKABLE = 3;
 
 int getBool(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *userdata,
             sd_bus_error *) {
   size_t kind = reinterpret_cast<uintptr_t>(userdata);
-  int value = kind == CONTROLLABLE ? shown.controllable : kind == 1;
+  int value = kind == CONTROLLABLE ? shown.controllable : kind == SEEKABLE ? seekable() : kind == 1;
   return sd_bus_message_append(reply, "b", value);
 }
 
@@ -143,8 +198,25 @@ int getOne(sd_bus *, const char *, const char *, const char *, sd_bus_message *r
   return sd_bus_message_append(reply, "d", 1.0);
 }
 
+int getVolume(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *, sd_bus_error *) {
+  return sd_bus_message_append(reply, "d", shownVolume / 1000.0);
+}
+
+// Taken by the frame loop like any command; clamped to 0.0..1.0.
+int setVolume(sd_bus *, const char *, const char *, const char *, sd_bus_message *value, void *, sd_bus_error *error) {
+  double volume;
+  int r = sd_bus_message_read(value, "d", &volume);
+  if (r < 0) return r;
+  if (std::isnan(volume)) return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, "The volume is not a number");
+  volume = volume < 0.0 ? 0.0 : volume > 1.0 ? 1.0 : volume;
+  pushCommand(MPRIS_VOLUME + static_cast<int>(std::lround(volume * 1000.0)));
+  return 1;
+}
+
+// Asked of the player each time: a player that cannot tell shows 0.
 int getPosition(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *, sd_bus_error *) {
-  return sd_bus_message_append(reply, "x", int64_t{0});  // the player does not report where it is
+  int32_t positionMs = shown.track >= 0 ? ask.songPosition() : -1;
+  return sd_bus_message_append(reply, "x", positionMs > 0 ? int64_t{positionMs} * 1000 : int64_t{0});
 }
 
 int getStatus(sd_bus *, const char *, const char *, const char *, sd_bus_message *reply, void *, sd_bus_error *) {
@@ -160,11 +232,13 @@ int getMetadata(sd_bus *, const char *, const char *, const char *, sd_bus_messa
     r = sd_bus_message_append(reply, "{sv}", "mpris:trackid", "o", NO_TRACK);
   } else {
     char trackId[64];
-    snprintf(trackId, sizeof trackId, "/org/musicdisk/song/%d", static_cast<int>(shown.track + 1));
+    trackIdOf(shown.track, trackId, sizeof trackId);
     r = sd_bus_message_append(reply, "{sv}{sv}{sv}{sv}", "mpris:trackid", "o", trackId, "xesam:trackNumber", "i",
                               static_cast<int>(shown.track + 1), "xesam:title", "s", shown.title ? shown.title : "",
                               "xesam:artist", "as", 1, shown.artist ? shown.artist : "");
     if (r >= 0 && shownLengthUs > 0) r = sd_bus_message_append(reply, "{sv}", "mpris:length", "x", shownLengthUs);
+    if (r >= 0 && shown.album) r = sd_bus_message_append(reply, "{sv}", "xesam:album", "s", shown.album);
+    if (r >= 0 && shown.artUrl) r = sd_bus_message_append(reply, "{sv}", "mpris:artUrl", "s", shown.artUrl);
   }
   if (r < 0) return r;
   return sd_bus_message_close_container(reply);
@@ -195,8 +269,8 @@ const sd_bus_vtable PLAYER_VTABLE[] = {
     COMMAND("PlayPause", MPRIS_PLAY_PAUSE),
     COMMAND("Stop", MPRIS_STOP),
     COMMAND("Play", MPRIS_PLAY),
-    SD_BUS_METHOD("Seek", "x", "", onIgnored, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("SetPosition", "ox", "", onIgnored, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Seek", "x", "", onSeek, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("SetPosition", "ox", "", onSetPosition, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("OpenUri", "s", "", onOpenUri, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Seeked", "x", 0),
     SD_BUS_PROPERTY("PlaybackStatus", "s", getStatus, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
@@ -205,12 +279,13 @@ const sd_bus_vtable PLAYER_VTABLE[] = {
     SD_BUS_PROPERTY("CanGoPrevious", "b", getBool, CONTROLLABLE, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("CanPlay", "b", getBool, CONTROLLABLE, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("CanPause", "b", getBool, CONTROLLABLE, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
-    SD_BUS_PROPERTY("CanSeek", "b", getBool, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("CanSeek", "b", getBool, SEEKABLE, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("CanControl", "b", getBool, 1, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("Rate", "d", getOne, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("MinimumRate", "d", getOne, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("MaximumRate", "d", getOne, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("Volume", "d", getOne, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_WRITABLE_PROPERTY("Volume", "d", getVolume, setVolume, 0,
+                             SD_BUS_VTABLE_UNPRIVILEGED | SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("Position", "x", getPosition, 0, 0),
     SD_BUS_VTABLE_END,
 };
@@ -218,28 +293,36 @@ const sd_bus_vtable PLAYER_VTABLE[] = {
 // Tells the bus what changed since it was last told.
 void announceChanges() {
   MprisView now;
+  int32_t volume, seeks;
   {
     std::lock_guard<std::mutex> guard(shared.lock);
     now = shared.view;
+    volume = shared.volume;
+    seeks = shared.seeks;
   }
-  if (sameView(now, shown)) return;
   MprisView before = shown;
   shown = now;
-  const char *names[8];
+  const char *names[12];
   int n = 0;
   if (now.status != before.status) names[n++] = "PlaybackStatus";
-  if (now.track != before.track || now.title != before.title || now.artist != before.artist) {
-    names[n++] = "Metadata";
-    askLength();
-  }
+  bool newSong = now.track != before.track || now.title != before.title || now.artist != before.artist;
+  if (newSong || now.album != before.album || now.artUrl != before.artUrl) names[n++] = "Metadata";
+  if (newSong) askLength();
+  if ((newSong || now.status != before.status || now.controllable != before.controllable) && askCanSeek())
+    names[n++] = "CanSeek";
   if (now.controllable != before.controllable) {
     names[n++] = "CanGoNext";
     names[n++] = "CanGoPrevious";
     names[n++] = "CanPlay";
     names[n++] = "CanPause";
   }
+  if (volume != shownVolume) names[n++] = "Volume";
+  shownVolume = volume;
   names[n] = nullptr;
   if (n > 0) sd_bus_emit_properties_changed_strv(bus, OBJECT_PATH, PLAYER_INTERFACE, const_cast<char **>(names));
+  // A key moved the song: where it is now.
+  if (seeks != shownSeeks && shown.track >= 0) announceMove(ask.songPosition());
+  shownSeeks = seeks;
 }
 
 // A second musicdisk on the same desktop takes a name of its own.
@@ -296,9 +379,9 @@ void closeBus() {
 
 }  // namespace
 
-bool mprisStart(int32_t (*songLength)()) {
+bool mprisStart(const MprisQuestions &questions) {
   if (busTask) return true;
-  lengthOf = songLength;
+  ask = questions;
   if (!sessionBusExists()) {
     fputs("musicdisk: no session bus: the desktop's media controls will not see the musicdisk\n", stderr);
     return false;
@@ -343,10 +426,26 @@ void mprisShow(const MprisView &view) {
     if (changed) shared.view = view;
     if (changed && !view.controllable) shared.commandCount = 0;
   }
-  uint64_t one = 1;
-  if (changed && write(wakeFd, &one, sizeof one) < 0) {
-    // The counter is full: the thread has a wake-up waiting anyway.
+  if (changed) wakeBusThread();
+}
+
+void mprisShowVolume(int32_t thousandths) {
+  if (!busTask) return;
+  {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    if (shared.volume == thousandths) return;
+    shared.volume = thousandths;
   }
+  wakeBusThread();
+}
+
+void mprisSeeked() {
+  if (!busTask) return;
+  {
+    std::lock_guard<std::mutex> guard(shared.lock);
+    shared.seeks++;
+  }
+  wakeBusThread();
 }
 
 int mprisTakeCommand() {

@@ -28,8 +28,9 @@ const char USAGE[] =
     "\n"
     "Keys: any key or button leaves the intro; Up and Down (or the panel's\n"
     "buttons) play the previous and the next song; Left pauses and resumes,\n"
-    "Right plays, S stops; Alt+Enter switches full screen; Esc ends. The\n"
-    "desktop's media keys and MPRIS clients work too.\n"
+    "Right plays, S stops; comma and full stop move 5 s back and on in the\n"
+    "song; plus and minus set the volume; Alt+Enter switches full screen;\n"
+    "Esc ends. The desktop's media keys and MPRIS clients work too.\n"
     "\n"
     "More in the manual: man 6 musicdisk (musicdisk(6)).\n";
 

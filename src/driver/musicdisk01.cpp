@@ -14,6 +14,10 @@
 #include "driver/diskchoice.h"
 #include "driver/lifecycle.h"
 #include "music/music.h"
+#include "music/volume.h"
+#include "draw/ppm.h"
+#include "draw/textures.h"
+#include "desktop/artwork.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "desktop/instance.h"
@@ -33,12 +37,16 @@ int main(int argc, char **argv) {
   installTerminationHandlers();
   if (!claimSingleInstance()) return -1;
   // Before the display opens: it must not start a session bus of its own.
-  mprisStart(playerSongLength);
+  mprisStart({playerSongLength, playerSongPosition, playerCanSeek, playerSeek});
   atexit(mprisStop);
+  // The last run's volume, for every player of this one.
+  loadVolume();
+  mprisShowVolume(musicVolume.load());
   atexit(removeStagingDirectory);
   enterDataDirectory();  // without it the program runs silent; it says so
 
   if (!startProgram()) return -1;
+  writeLogoPicture(texmap[VELMO_SLOT], PPM_TILE_SIDE);  // the desktop's picture of the disk
 
   initIntroStreaks();
   getTimeWithStatus(1);

@@ -68,3 +68,8 @@ const char *songTitleText(int32_t row) {
 }
 
 const char *songArtistText(int32_t row) { return ownDiskPlays ? ownSong(row).artist.c_str() : songartists[row]; }
+
+const char *diskNameText() {
+  if (!ownDiskPlays) return BUILTIN_DISK_NAME;
+  return ownDisk.name.empty() ? nullptr : ownDisk.name.c_str();
+}

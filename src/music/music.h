@@ -27,6 +27,9 @@ const char *songEntrant(int32_t row);  // the artist for the intro (the title wh
 const char *songPlacing(int32_t row);  // " 2nd (7)"; empty when the disk gives none
 const char *songTitleText(int32_t row);   // UTF-8 for the desktop: the title
 const char *songArtistText(int32_t row);  // ...and the artist (empty when none)
+// The disk's name for the desktop (UTF-8), or null when an own disk gives none.
+constexpr char BUILTIN_DISK_NAME[] = "Velmo - the Orbel musicdisk";
+const char *diskNameText();
 
 // Song state, shared with the music handler without a lock (the counter,
 // currentSong, and its changes: music/songcounter.h).
@@ -145,3 +148,11 @@ void musichandler(MusicTask *task);     // the task's entry
 // within the frame bound (ask again later).
 constexpr int32_t PLAYER_LENGTH_UNANSWERED = -2;
 int32_t playerSongLength();
+// The song's position in milliseconds; -1 when unknown or unanswered.
+int32_t playerSongPosition();
+// Whether the song can be moved in now (an old player: no).
+bool playerCanSeek();
+// Moves the song by ms (by) or to ms from its start: the new position in
+// milliseconds (the song's length for a move past its end, which ends it),
+// or -1 when it did not move.
+int32_t playerSeek(bool by, int64_t ms);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "music/music.h"
+#include "music/volume.h"
 #include "platform/spawn.h"
 
 namespace {
@@ -30,9 +31,12 @@ int launchPlayer(const char *path, bool lastSong, bool isSong, int64_t now) {
     const char *argv[] = {PLAYER_PROGRAM, path, lastSong ? LAST_SONG_ARGUMENT : nullptr, nullptr};
     // Our process id goes with it: a player whose parent is someone else
     // has lost us before it could ask to die with us.
-    char parent[64];
+    // So does the volume, to start at.
+    char parent[64], volume[64];
     snprintf(parent, sizeof parent, "%s=%ld", MUSICDISK_PID_VARIABLE, static_cast<long>(getpid()));
-    pid = spawnBackground(argv, parent);
+    snprintf(volume, sizeof volume, "%s=%d", MUSICDISK_VOLUME_VARIABLE, static_cast<int>(musicVolume.load()));
+    const char *const variables[] = {parent, volume, nullptr};
+    pid = spawnBackground(argv, variables);
   }
   watchNewPlayer(pid, path, isSong, now);
   return pid;

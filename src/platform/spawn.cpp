@@ -66,7 +66,7 @@ void signalBackgroundChild(pid_t pid, int signal) {
   if (pid > 0 && findChild(pid)) kill(pid, signal);
 }
 
-pid_t spawnBackground(const char *const argv[], const char *extraVariable) {
+pid_t spawnBackground(const char *const argv[], const char *const extraVariables[]) {
   std::lock_guard<std::mutex> guard(childrenLock);
   reapLocked();
   if (!reapAtExitRegistered) {
@@ -91,9 +91,9 @@ pid_t spawnBackground(const char *const argv[], const char *extraVariable) {
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  // The extra entry first: getenv finds the first of two with one name.
+  // The extra entries first: getenv finds the first of two with one name.
   std::vector<char *> environment;
-  if (extraVariable) environment.push_back(const_cast<char *>(extraVariable));
+  for (int i = 0; extraVariables && extraVariables[i]; i++) environment.push_back(const_cast<char *>(extraVariables[i]));
   for (char **entry = environ; *entry; entry++) environment.push_back(*entry);
   environment.push_back(nullptr);
 

@@ -21,9 +21,10 @@ constexpr int MAX_BACKGROUND_CHILDREN = 32;
 
 // Starts argv[0] (a path: relative to the working directory when it has no
 // leading slash) with the arguments argv (null-terminated) and our own
-// environment, with extraVariable ("NAME=VALUE", null: none) placed before
-// it. Returns the child's process id, or -1 after one line on standard error.
-pid_t spawnBackground(const char *const argv[], const char *extraVariable = nullptr);
+// environment, with extraVariables ("NAME=VALUE" each, null-terminated;
+// null: none) placed before it. Returns the child's process id, or -1 after
+// one line on standard error.
+pid_t spawnBackground(const char *const argv[], const char *const extraVariables[] = nullptr);
 // Reaps every started child that has ended, without waiting.
 void reapBackgroundChildren();
 // Whether the started child pid has ended; if so it is reaped and its wait

@@ -25,6 +25,34 @@ constexpr int32_t PLAYER_STOP = 6;
 // milliseconds, or -1 when it does not know it. A player that does not know
 // the question replies with 7 unchanged, which means "unknown" as well.
 constexpr int32_t PLAYER_LENGTH = 7;
+// Where the song is, moving in it, and its loudness. Each is built so that
+// a player that does not know it (it echoes the value unchanged) reads as
+// "cannot": the answers lie in ranges that no echo falls in.
+// A question: the reply is the song's position in milliseconds (0 or more);
+// the echo (-2) means the player cannot tell.
+constexpr int32_t PLAYER_POSITION = -2;
+// A question: 1 when the song can be moved in (PLAYER_SEEK_TO, _BY); any
+// other reply (the echo 8 among them) means it cannot.
+constexpr int32_t PLAYER_CAN_SEEK = 8;
+// Commands that carry a number in their low 28 bits (PLAYER_PAYLOAD).
+constexpr int32_t PLAYER_PAYLOAD = 0x0FFFFFFF;
+// Move to PLAYER_SEEK_TO + milliseconds from the song's start, or by
+// PLAYER_SEEK_BY + PLAYER_SEEK_BIAS + milliseconds (negative: back). A move
+// before the start goes to the start; one to or past the end ends the song
+// as its natural end does. The reply is the new position in milliseconds
+// (below PLAYER_SEEK_TO); the echo means the song cannot be moved in now.
+constexpr int32_t PLAYER_SEEK_TO = 0x10000000;
+constexpr int32_t PLAYER_SEEK_BY = 0x20000000;
+constexpr int32_t PLAYER_SEEK_BIAS = 0x08000000;
+// PLAYER_VOLUME + thousandths (0 to VOLUME_FULL): the music's loudness
+// from now on. The reply is the thousandths applied; the echo means the
+// player has no volume.
+constexpr int32_t PLAYER_VOLUME = 0x30000000;
+constexpr int32_t VOLUME_FULL = 1000;
+// A new player finds the volume to start at here (thousandths); without
+// it, it plays at full volume.
+constexpr char MUSICDISK_VOLUME_VARIABLE[] = "MUSICDISK_VOLUME";
+
 // Events (to HANDLER_PORT), and the musicdisk's own stop request there.
 constexpr int32_t EVENT_PLAYING = 0;
 constexpr int32_t EVENT_LOADING = 1;

@@ -4,12 +4,14 @@
 // the pointer and its sparks. The screen is never erased: bands and panel
 // cover it every frame.
 #include <cmath>
+#include <cstdio>
 
 #include "display/display.h"
 #include "draw/batch.h"
 #include "draw/text.h"
 #include "draw/textures.h"
 #include "music/music.h"
+#include "music/volume.h"
 #include "screens/disk.h"
 #include "screens/effects.h"
 
@@ -66,6 +68,16 @@ void drawPointer() {
   W3DTexturePolygonPosition(FONT_SLOT, x, y, 1.0f, W / 80.0f, H / 60.0f, 128, 32, 160, 64, 1.0f, 1.0f);
 }
 
+// A changed volume shows under the song list for a moment, fading at the end.
+void drawVolume(int64_t nowMs) {
+  int64_t since = nowMs - volumeChangedAtMs();
+  if (volumeChangedAtMs() < 0 || since < 0 || since >= VOLUME_SHOWN_MS) return;
+  char text[32];
+  snprintf(text, sizeof text, "VOLUME %d%%", static_cast<int>((musicVolume.load() + 5) / 10));
+  float fade = static_cast<float>(VOLUME_SHOWN_MS - since) / 500.0f;
+  W3DWriteText(text, 9, 1, fade < 1.0f ? fade : 1.0f);
+}
+
 }  // namespace
 
 void diskDraw(DiskState *state) {
@@ -80,6 +92,7 @@ void diskDraw(DiskState *state) {
     W3DWriteText(songPlacing(songRow(centre)), 29 - fps, 0, 1.0f);
   if (state->stopped) W3DWriteText("STOPPED", 29, 1, 1.0f);
   if (state->paused) W3DWriteText("PAUSED", 29, 1, 1.0f);
+  drawVolume(state->nowMs);
   drawPointer();
   moveSparks(state->starGravity);
 }

@@ -36,6 +36,16 @@ constexpr uint16_t KEY_RIGHT = 0x4E;
 constexpr uint16_t KEY_LEFT = 0x4F;
 constexpr uint16_t KEY_F1 = 0x50;
 constexpr uint16_t KEY_F10 = 0x59;
+// The volume: minus and the key right of it (plus on many layouts), and
+// the keypad's; moving within the song: comma back, full stop on.
+constexpr uint16_t KEY_MINUS = 0x0B;
+constexpr uint16_t KEY_PLUS = 0x0C;
+constexpr uint16_t KEY_PAD_MINUS = 0x4A;
+constexpr uint16_t KEY_PAD_PLUS = 0x5E;
+constexpr uint16_t KEY_COMMA = 0x38;
+constexpr uint16_t KEY_PERIOD = 0x39;
+// How far comma and full stop move (ms).
+constexpr int32_t SEEK_STEP_MS = 5000;
 
 // The loop's state on entry, with t the time read after the last reset.
 void diskEnter(DiskState *state, int32_t t);

@@ -14,7 +14,9 @@
 
 #include "display/display.h"
 #include "draw/batch.h"
+#include "desktop/mpris.h"
 #include "music/music.h"
+#include "music/volume.h"
 #include "platform/clock.h"
 #include "screens/disk.h"
 #include "screens/diskremote.h"
@@ -65,7 +67,16 @@ void previousSong(DiskState *state) {
   flashtime = state->t;
 }
 
+// Comma and full stop: while a song plays (or is paused); past its end the
+// song ends as by itself, before its start it starts again.
+void moveInSong(DiskState *state, int32_t ms) {
+  if (songsHalted() || loadingSong.load() == 1 || state->stopped) return;
+  commandPlayer(PLAYER_SEEK_BY + PLAYER_SEEK_BIAS + ms, state->nowMs);
+  mprisSeeked();
+}
+
 void onKey(DiskState *state, uint16_t code) {
+  if (code == KEY_PAD_PLUS) return setVolume(musicVolume.load() + VOLUME_STEP, state->nowMs);
   if (code > KEY_F10) return;  // releases and keys the screen does not use
   if (code >= KEY_1 && code <= KEY_0) {
     state->starGravity = 0.001f * (float)code;
@@ -88,6 +99,11 @@ void onKey(DiskState *state, uint16_t code) {
     case KEY_DOWN: nextSong(state); break;
     case KEY_RIGHT: play(state); break;
     case KEY_LEFT: pause(state); break;
+    case KEY_PLUS: setVolume(musicVolume.load() + VOLUME_STEP, state->nowMs); break;
+    case KEY_MINUS:
+    case KEY_PAD_MINUS: setVolume(musicVolume.load() - VOLUME_STEP, state->nowMs); break;
+    case KEY_COMMA: moveInSong(state, -SEEK_STEP_MS); break;
+    case KEY_PERIOD: moveInSong(state, SEEK_STEP_MS); break;
     default: break;
   }
 }

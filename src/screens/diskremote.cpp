@@ -8,7 +8,9 @@
 
 #include "display/display.h"
 #include "music/music.h"
+#include "desktop/artwork.h"
 #include "desktop/mpris.h"
+#include "music/volume.h"
 #include "screens/disk.h"
 
 namespace {
@@ -49,8 +51,11 @@ void showState(const DiskState *state) {
   if (view.track >= 0) {
     view.title = songTitleText(playingRow);
     view.artist = songArtistText(playingRow);
+    view.album = diskNameText();
+    view.artUrl = logoPictureUrl();
   }
   mprisShow(view);
+  mprisShowVolume(musicVolume.load());
 }
 
 }  // namespace
@@ -62,7 +67,13 @@ IntuiMessage *diskRemote(const DiskState *state, IntuiMessage *message, IntuiMes
       message->Code = playPauseKey(state);
     return message;
   }
-  uint16_t code = keyFor(state, mprisTakeCommand());
+  int command = mprisTakeCommand();
+  // A volume has no key: it is set as the keys set it.
+  if (command >= MPRIS_VOLUME) {
+    setVolume(command - MPRIS_VOLUME, state->nowMs);
+    return nullptr;
+  }
+  uint16_t code = keyFor(state, command);
   if (code == NO_KEY) return nullptr;
   spare->Class = IDCMP_RAWKEY;
   spare->Code = code;

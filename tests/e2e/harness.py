@@ -61,6 +61,8 @@ def processes():
             stat, argv, environ = (proc(pid, name) for name in ("stat", "cmdline", "environ"))
         except OSError:
             continue
+        if not argv:
+            continue  # a process on its way out (its memory, command line included, is gone)
         state, parent = stat.rsplit(b")", 1)[1].split()[:2]
         yield int(pid), int(parent), state.decode(), [os.fsdecode(a) for a in argv.split(b"\0")[:-1]], environ.split(b"\0")
 
@@ -84,6 +86,7 @@ class Session(unittest.TestCase):
         self.env = dict(os.environ, DISPLAY=self.display, XDG_RUNTIME_DIR=self.runtime, STANDIN_LOG=self.log,
                         SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy")
         self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        self.env["XDG_STATE_HOME"] = self.path("state")  # the volume kept across runs
         self.servers, self.programs, self.program = [], [], None
         self.install()
 

@@ -13,6 +13,8 @@ import shutil
 import subprocess
 import time
 
+import numpy
+
 import harness
 from harness import THEME, children, song_paths
 
@@ -84,6 +86,8 @@ class MediaControls(harness.Session):
             heard = (lambda: self.loud() > 200) if status == "Playing" else (lambda: self.loud() < 20)
             self.wait_for(heard, "the sound after " + command, 5)
 
+        self.moves_and_volume()
+
         # Song changes start the next player, which the title then names.
         for command, path, title in [("playerctl next", "music/mr_velvet-late_night_call.MP3", "Late Night Call"),
                                      ("key XF86AudioNext", "music/driftwood-tide_pools.mp3", "Tide Pools"),
@@ -110,6 +114,81 @@ class MediaControls(harness.Session):
                     "Playing Late Night Call"]
         it = iter(seen)
         self.assertTrue(all(line in it for line in expected), "signals seen: %s" % seen)
+
+        # The volume is kept for the next run, whose players start at it; a
+        # damaged file costs one line and full volume.
+        with open(self.path("state/musicdisk/volume")) as f:
+            self.assertEqual(f.read(), "0.500\n")
+        for kept, volume, said in (("0.500\n", "0.5", []), ("loud\n", "1.0", ["damaged"])):
+            with open(self.path("state/musicdisk/volume"), "w") as f:
+                f.write(kept)
+            self.start()
+            self.wait_for(lambda: self.players() == [THEME], "the intro theme")
+            self.wait_for(lambda: self.ctl("volume").startswith(volume), "the volume kept, " + volume)
+            environ = [e for p, _, _, argv, e in harness.processes() if argv[1:] == [THEME]][0]
+            self.assertIn(b"MUSICDISK_VOLUME=%d" % int(float(volume) * 1000), environ)
+            self.stop()
+            lines = [line for line in self.said().splitlines() if "volume" in line]
+            self.assertEqual(len(lines), len(said), lines)
+            self.assertTrue(all(word in line for word, line in zip(said, lines)), lines)
+
+    def heard(self, song, near):
+        # Where in the song the last half second captured is (its end, in
+        # seconds), found by matching it within 3 s of near; and how far the
+        # song is ahead of the capture.
+        captured = numpy.fromfile(self.audio, dtype=numpy.int16)[0::2].astype(float)
+        start, chunk = max(0, int((near - 3) * 44100)), captured[-22050:]
+        best = start + int(numpy.argmax(numpy.correlate(song[start:start + 6 * 44100 + 22050], chunk, "valid")))
+        match = song[best:best + 22050]
+        self.assertGreater(match @ chunk / numpy.linalg.norm(match) / numpy.linalg.norm(chunk), 0.9, "heard near %s" % near)
+        end = (best + 22050) / 44100.0
+        return end, end - len(captured) / 44100.0
+
+    def moves_and_volume(self):
+        # The song as decoded on its own, left channel.
+        decoded = subprocess.run(["sox", os.path.join(harness.SOURCE_DIR, "music/aurora-skyward.mp3"), "-t", "raw",
+                                  "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", "-"], capture_output=True,
+                                 check=True).stdout
+        song = numpy.frombuffer(decoded, dtype=numpy.int16)[0::2].astype(float)
+        monitor = subprocess.Popen(["dbus-monitor", "--session", "type='signal',member='Seeked'"], env=self.env,
+                                   stdout=subprocess.PIPE, text=True)
+        self.servers.append(monitor)
+        self.assertEqual(self.ctl("metadata", "xesam:album"), "Velmo - the Orbel musicdisk")
+        art = self.ctl("metadata", "mpris:artUrl")
+        with open(art.replace("file://", "", 1), "rb") as f:
+            self.assertEqual(f.read(24)[:16], b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR")
+        self.wait_for(lambda: self.ctl("status") == "Playing" and self.loud() > 200, "the song playing")
+        # A move of 5 s on (Seek, the full stop key) or back (comma) moves
+        # the sound by as much, one to 50 s (SetPosition) moves it there, and
+        # Position keeps with the sound.
+        for how, step in (("5+", 5.0), ("period", 5.0), ("comma", -5.0), ("50", None)):
+            time.sleep(1.0)
+            before = float(self.ctl("position"))
+            was, ahead = self.heard(song, before)
+            self.ctl("position", how) if how[0].isdigit() else self.key(how)
+            time.sleep(1.0)
+            after = float(self.ctl("position"))
+            now, moved = self.heard(song, after)
+            if step is None:
+                self.assertTrue(50.0 < now < 51.5, now)
+            else:
+                self.assertAlmostEqual(moved - ahead, step, delta=0.1, msg=how)
+                self.assertGreater(now, was + step + 0.5, how)  # and it plays on
+            self.assertAlmostEqual(after - now, before - was, delta=0.15, msg=how)
+        self.assertEqual(self.ctl("metadata", "title"), "Skyward")
+        # The volume: the keys step it, the bus sets it (clamped).
+        for how, volume in (("key minus", 0.95), ("key KP_Subtract", 0.9), ("key KP_Add", 0.95), ("set 7.5", 1.0),
+                            ("set -1", 0.0), ("set 0.5", 0.5)):
+            if how.startswith("key"):
+                self.key(how.split()[1])
+            else:
+                subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.musicdisk",
+                                "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Set",
+                                "string:org.mpris.MediaPlayer2.Player", "string:Volume",
+                                "variant:double:" + how.split()[1]], env=self.env, check=True, capture_output=True)
+            self.wait_for(lambda: abs(float(self.ctl("volume")) - volume) < 0.001, "volume %s after %s" % (volume, how))
+        monitor.terminate()
+        self.assertEqual(monitor.communicate()[0].count("member=Seeked"), 4, "every move told")
 
 
 

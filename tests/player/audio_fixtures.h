@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,13 @@ struct Capture {
       best = std::max(best, std::abs(static_cast<int>(samples[2 * i + 1])));
     }
     return best;
+  }
+  // Root mean square of both channels over count frames from fromFrame.
+  double rms(size_t fromFrame, size_t count) const {
+    double sum = 0;
+    size_t end = std::min(fromFrame + count, frames());
+    for (size_t i = 2 * fromFrame; i < 2 * end; i++) sum += double(samples[i]) * samples[i];
+    return end > fromFrame ? std::sqrt(sum / double(2 * (end - fromFrame))) : 0;
   }
   // Sounding stretches in seconds: [start, end) pairs, gaps under 50 ms joined.
   std::vector<std::pair<double, double>> sounding() const {

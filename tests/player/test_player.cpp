@@ -35,10 +35,11 @@ class Player : public ::testing::Test {
   }
   // Starts the player with these arguments, its audio captured unless
   // audioDriver names another driver than SDL's disk driver.
-  bool start(std::vector<std::string> args, const std::string &audioDriver = "disk") {
+  bool start(std::vector<std::string> args, const std::string &audioDriver = "disk", const std::string &volume = "") {
     args.insert(args.begin(), PLAYER);
-    return player.start(args, {"SDL_AUDIODRIVER=" + audioDriver, "SDL_DISKAUDIOFILE=" + capturePath}, "",
-                        scratch / "stderr");
+    std::vector<std::string> env = {"SDL_AUDIODRIVER=" + audioDriver, "SDL_DISKAUDIOFILE=" + capturePath};
+    if (!volume.empty()) env.push_back(std::string(MUSICDISK_VOLUME_VARIABLE) + "=" + volume);
+    return player.start(args, env, "", scratch / "stderr");
   }
   // Starts the MP3 and waits until it plays.
   void startPlaying(EventRecorder &events) {
@@ -124,7 +125,7 @@ TEST_F(Player, PauseContinuesWhereItStoppedAndStopThenPlayRestarts) {
     EXPECT_EQ(syncmusic(PLAYER_PORT, c.halt), c.halt);
     usleep(1000 * 1000);
     EXPECT_EQ(events.values().size(), 2u) << "no end while halted";
-    for (int32_t other : {1, 8, -1, 1000}) EXPECT_EQ(syncmusic(PLAYER_PORT, other), other) << "echoed, nothing done";
+    for (int32_t other : {1, 16, -1, 1000}) EXPECT_EQ(syncmusic(PLAYER_PORT, other), other) << "echoed, nothing done";
     // Nothing after the resume: a play would resume a song the pause left paused.
     for (int32_t command : c.resume) EXPECT_EQ(syncmusic(PLAYER_PORT, command), command);
     ASSERT_TRUE(player.waitForExit(10000));
@@ -136,6 +137,40 @@ TEST_F(Player, PauseContinuesWhereItStoppedAndStopThenPlayRestarts) {
     EXPECT_NEAR(sounding[1].first - sounding[0].second, 1.0, 0.3);
     EXPECT_NEAR(sounding[1].second - sounding[1].first, c.playedAgain, 0.3);
   }
+}
+
+// Started at half volume, then full: 6 dB apart. A move back before the
+// start plays the opening tone again; a move of 5 s brings the closing tone
+// 5 s early, and the position answered moves with it; a move past the end
+// ends the song.
+TEST_F(Player, VolumeAndMovesWithinTheSongAreHeard) {
+  std::string gap = scratch / "gap.mp3";
+  ASSERT_EQ(system(("sox -q -n -r 44100 -c 2 '" + gap + "' synth 1 sine 440 gain -6 : synth 9 sine 440 vol 0 : " +
+                    "synth 3 sine 440 gain -6").c_str()), 0);
+  auto moveBy = [](int32_t ms) { return syncmusic(PLAYER_PORT, PLAYER_SEEK_BY + PLAYER_SEEK_BIAS + ms); };
+  auto position = [] { return syncmusic(PLAYER_PORT, PLAYER_POSITION); };
+  EventRecorder events;
+  ASSERT_TRUE(start({gap}, "disk", "500"));
+  ASSERT_GE(events.waitFor(EVENT_PLAYING, 5000), 0);
+  EXPECT_EQ(syncmusic(PLAYER_PORT, PLAYER_CAN_SEEK), 1);
+  usleep(1500 * 1000);
+  EXPECT_EQ(syncmusic(PLAYER_PORT, PLAYER_VOLUME + 1000), 1000);
+  EXPECT_LT(moveBy(-20000), 50) << "before the start: the start";
+  usleep(1500 * 1000);
+  int32_t before = position(), moved = moveBy(5000), after = position();
+  EXPECT_NEAR(moved - before, 5000, 100);
+  EXPECT_NEAR(after, moved, 50);
+  usleep(5000 * 1000);  // into the closing tone
+  EXPECT_NEAR(moveBy(20000), 13000, 100) << "past the end: the song's length";
+  ASSERT_TRUE(player.waitForExit(2000));
+  EXPECT_EQ(events.values(), PLAYED);
+  Capture capture(capturePath);
+  auto sounding = capture.sounding();
+  ASSERT_EQ(sounding.size(), 3u);
+  EXPECT_NEAR(sounding[1].second - sounding[1].first, 1.0, 0.1) << "the opening tone again";
+  EXPECT_NEAR(sounding[2].first - sounding[1].second, 4.0, 0.1) << "9 s of silence, 5 s of it skipped";
+  auto level = [&](int i) { return capture.rms(size_t((sounding[i].first + 0.2) * Capture::RATE), Capture::RATE / 2); };
+  EXPECT_NEAR(20 * std::log10(level(1) / level(0)), 6.0, 1.0);
 }
 
 // Commands and termination signals end it at once; a command's answer
