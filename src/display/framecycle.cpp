@@ -25,14 +25,17 @@ int watchExposure(void *, SDL_Event *event) {
 
 // Drawn on the CPU, the half is scaled straight into the window's own image
 // (memory shared with the X server, where it has the extension), by two
-// threads when it is big; then only the picture's rectangle is sent. The
+// threads when it is big; then only the picture's rectangle is sent, and
+// the server copies it while the next frame is drawn. The
 // bars around it are filled and sent once for each image and placement,
 // and again when the window has been uncovered.
 // SDL's software renderer would instead copy the half into a texture, scale
 // it on one thread into a scratch image it clears each frame, and send the
 // whole window. False: the window has no image of our pixel format.
 bool showInWindowImage(W3D_Screen *screen, int shown) {
-  SDL_Surface *image = SDL_GetWindowSurface(screen->window);
+  SDL_Surface *image = ownWindowImage(screen->window);
+  bool own = image != nullptr;
+  if (!own) image = SDL_GetWindowSurface(screen->window);
   if (!image || image->format->BytesPerPixel != 4 || image->format->Rmask != 0x00FF0000u ||
       image->format->Gmask != 0x0000FF00u || image->format->Bmask != 0x000000FFu)
     return false;
@@ -41,7 +44,7 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   if (target.w <= 0 || target.h <= 0) return true;
   if (!W3D_ScaleHalf(w3d_BitMap, shown, static_cast<uint32_t *>(image->pixels), image->pitch, &target)) return false;
   if (image->userdata == &barsFilled && SDL_RectEquals(&placed, &target) && !exposed)
-    return SDL_UpdateWindowSurfaceRects(screen->window, &target, 1) == 0;
+    return own ? sendWindowImage(&target) : SDL_UpdateWindowSurfaceRects(screen->window, &target, 1) == 0;
   int below = target.y + target.h, right = target.x + target.w;
   SDL_Rect bars[4] = {{0, 0, image->w, target.y},
                       {0, below, image->w, image->h - below},
@@ -54,7 +57,7 @@ bool showInWindowImage(W3D_Screen *screen, int shown) {
   // Once: the events' end with the display forgets every watch.
   SDL_DelEventWatch(watchExposure, nullptr);
   SDL_AddEventWatch(watchExposure, nullptr);
-  return SDL_UpdateWindowSurface(screen->window) == 0;
+  return own ? sendWindowImage(nullptr) : SDL_UpdateWindowSurface(screen->window) == 0;
 }
 
 void showHalf(W3D_Screen *screen, int shown) {

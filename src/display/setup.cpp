@@ -353,6 +353,7 @@ void W3DCleanup() {
     w3d_BitMap = nullptr;
   }
   if (w3d_Screen) {
+    forgetWindowImage();
     // A window that another client destroyed cannot be closed (SDL would
     // wait for ever to see it unmapped), nor can a connection to a server
     // that went away (Xlib would end the process): both are left to the end

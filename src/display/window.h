@@ -53,6 +53,15 @@ SDL_Rect pictureRect(int outputWidth, int outputHeight, int pictureWidth, int pi
 // Erases bitmap rows top..bottom, columns left..right (corners included)
 // to black.
 void eraseRect(W3D_Window *window, int32_t left, int32_t top, int32_t right, int32_t bottom);
+// The window's own image shared with the X server (windowimage.cpp): the
+// pixels to write, once the server is done with the last frame sent, with
+// a new surface whenever the window's size changed; null where the window
+// has none (no X11, no MIT-SHM, no 32-bit RGB visual). sendWindowImage
+// puts rect of it (null: all) on the window without waiting for the
+// server; forgetWindowImage lets it go, before the window goes.
+SDL_Surface *ownWindowImage(SDL_Window *window);
+bool sendWindowImage(const SDL_Rect *rect);
+void forgetWindowImage();
 // Makes the screen's window cover its display, or a window of one half's
 // size at the top left (fullscreen.cpp).
 void setFullScreen(W3D_Screen *screen, bool full);
@@ -71,6 +80,9 @@ void watchXConnection(SDL_Window *window);
 void forgetXConnection();
 // True once the window was destroyed under the program or the server lost.
 bool xConnectionBroken();
+// From trapXErrors(true) on, X errors are only counted; trapXErrors(false)
+// ends that and says whether any came.
+bool trapXErrors(bool on);
 // The room for the window on its display: w x h is the work area less the
 // window manager's frame, as far as the two can be known; x, y is the
 // position to ask for to put the frame at the work area's corner.

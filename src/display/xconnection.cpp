@@ -21,10 +21,15 @@ Window watchedWindow = None;
 XErrorHandler previousErrorHandler = nullptr;
 std::atomic<bool> windowGone{false};
 std::atomic<bool> serverLost{false};
+int trappedErrors = -1;  // errors seen while trapping; -1: not trapping
 
 // Requests for the window still in flight when it was destroyed, and
 // every one after (the teardown's too), fail with BadWindow or BadDrawable.
 int onXError(Display *display, XErrorEvent *error) {
+  if (trappedErrors >= 0) {
+    trappedErrors++;
+    return 0;
+  }
   if (windowGone.load() || (watchedWindow != None && error->resourceid == watchedWindow)) {
     if (!windowGone.exchange(true)) {
       fputs("musicdisk: the window was closed by another program: ending\n", stderr);
@@ -59,6 +64,12 @@ void watchXConnection(SDL_Window *window) {
   if (previous != onXError) previousErrorHandler = previous;
   XSetIOErrorHandler(onXIOError);
   XSetIOErrorExitHandler(info.info.x11.display, keepRunning, nullptr);
+}
+
+bool trapXErrors(bool on) {
+  bool seen = trappedErrors > 0;
+  trappedErrors = on ? 0 : -1;
+  return seen;
 }
 
 void forgetXConnection() { watchedWindow = None; }

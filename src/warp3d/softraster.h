@@ -71,6 +71,6 @@ void w3d_SoftFill(const W3D_SoftImage *target, const SDL_Rect *rect, uint32_t co
 // rows, so that threads can share it. False: no memory for the work rows.
 bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch, const SDL_Rect *rect, int part,
                    int parts);
-// Whether the scaling takes AVX2 beside SSE2 (set where the machine has it;
-// the pixels are the same either way).
+// Whether the scaling and the blended spans take AVX2 beside SSE2 (set
+// where the machine has it; the pixels are the same either way).
 extern bool w3d_SoftWide;

@@ -44,10 +44,34 @@ constexpr int WEIGHT_LANES = 8;
 #else
 constexpr int WEIGHT_LANES = 1;
 #endif
+// Where a picture is enlarged across, every eight output columns from 0 to
+// wideEnd sample within nine pixels in a row: AVX2 then takes them with two
+// loads and two permutes (offsets: first - the group's first), not eight
+// loads, and their weights in the order it mixes them, pixels 0, 1, 4, 5
+// and then 2, 3, 6, 7: 256 - w of the four, then w of the four.
 struct Columns {
   int32_t *first;
   uint16_t *weights;  // 16-byte aligned, as new gives it
+  int32_t *offsets;
+  int wideEnd;
 };
+
+// The groups of eight from the first on whose nine pixels lie inside a row
+// of width pixels.
+int wideEndOf(Columns *columns, int count, int width) {
+  int end = 0;
+  for (; end + 8 <= count; end += 8) {
+    int32_t first = columns->first[end];
+    if (columns->first[end + 7] - first > 7 || first + 8 >= width) break;
+    for (int k = 0; k < 8; k++) columns->offsets[end + k] = columns->first[end + k] - first;
+    // The group's weights were made as pairs of columns, 256 - w and w of 0, 1, then of 2, 3, ...
+    uint16_t *weights = columns->weights + end * WEIGHT_LANES, pairs[8 * WEIGHT_LANES];
+    std::memcpy(pairs, weights, sizeof pairs);
+    const int order[8] = {0, 4, 1, 5, 2, 6, 3, 7};
+    for (int k = 0; k < 8; k++) std::memcpy(weights + k * 8, pairs + order[k] * 8, 8 * sizeof *pairs);
+  }
+  return end;
+}
 
 void setColumn(Columns *columns, int x, Step at) {
   columns->first[x] = at.first;
@@ -110,10 +134,35 @@ WIDE inline __m256i mixTwoTwice(const uint32_t *in, const Columns &columns, int 
   return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(left, right), half), 8);
 }
 
+// The picture's pixels of eight output columns, one 32-bit lane each.
+WIDE inline __m256i gather(const uint32_t *in, __m256i offsets) {
+  return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(in)), offsets);
+}
+
+// mixTwoTwice for the columns of a group from wideEnd's: its left pixels
+// and right pixels gathered first, each a row of eight.
+WIDE inline __m256i mixGathered(__m256i left, __m256i right, const uint16_t *weights, __m256i half) {
+  __m256i l = _mm256_mullo_epi16(left, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(weights)));
+  __m256i r = _mm256_mullo_epi16(right, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(weights + 16)));
+  return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(l, r), half), 8);
+}
+
 // Scales pixels 0 .. 8n - 1 of the row; returns 8n.
 WIDE int scaleAcrossWide(const uint32_t *in, const Columns &columns, uint32_t *out, int count) {
   const __m256i zero = _mm256_setzero_si256(), half = _mm256_set1_epi16(128);
   int i = 0;
+  for (; i < columns.wideEnd; i += 8) {
+    const uint32_t *from = in + columns.first[i];
+    __m256i offsets = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(columns.offsets + i));
+    __m256i left = gather(from, offsets), right = gather(from + 1, offsets);
+    const uint16_t *weights = columns.weights + i * WEIGHT_LANES;
+    // Pixels 0, 1, 4, 5 on the low halves of the lanes, 2, 3, 6, 7 on the high.
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i *>(out + i),
+        _mm256_packus_epi16(
+            mixGathered(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(right, zero), weights, half),
+            mixGathered(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(right, zero), weights + 32, half)));
+  }
   for (; i + 8 <= count; i += 8)
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
                         _mm256_packus_epi16(mixTwoTwice(in, columns, i, zero, half),
@@ -212,14 +261,17 @@ bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch
   // Two picture rows scaled across (the pair the last output row mixed),
   // and where each output column samples.
   uint32_t *rows = new (std::nothrow) uint32_t[size_t(width) * 2];
-  Columns columns{new (std::nothrow) int32_t[size_t(width)], new (std::nothrow) uint16_t[size_t(width + 1) * WEIGHT_LANES]};
-  if (!rows || !columns.first || !columns.weights) {
+  Columns columns{new (std::nothrow) int32_t[size_t(width)], new (std::nothrow) uint16_t[size_t(width + 1) * WEIGHT_LANES],
+                  new (std::nothrow) int32_t[size_t(width)], 0};
+  if (!rows || !columns.first || !columns.weights || !columns.offsets) {
     delete[] rows;
     delete[] columns.first;
     delete[] columns.weights;
+    delete[] columns.offsets;
     return false;
   }
   for (int x = 0; x < width; x++) setColumn(&columns, x, stepFor(x, width, picture->width));
+  if (w3d_SoftWide) columns.wideEnd = wideEndOf(&columns, width, picture->width);
   uint32_t *upper = rows, *lower = rows + width;
   int upperRow = -1, lowerRow = -1;
   for (int y = first; y < end; y++, out += pitch) {
@@ -247,5 +299,6 @@ bool w3d_SoftScale(const W3D_SoftImage *picture, uint32_t *pixels, int64_t pitch
   delete[] rows;
   delete[] columns.first;
   delete[] columns.weights;
+  delete[] columns.offsets;
   return true;
 }

@@ -21,6 +21,10 @@
 #include "screens/effects.h"
 #include "screens/intro.h"
 #include "warp3d/softraster.h"
+#include "xserver.h"
+// Xlib's names last: its macros (None, Status) would clash with the others'.
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
 
 // The plain path, built a second time with these names (CMakeLists.txt).
 void w3d_ScalarTriangles(const W3D_SoftImage *target, const SDL_Rect *clip, const W3D_SoftImage *texture,
@@ -185,11 +189,13 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
   for (uint32_t &t : texels)  // transparent, opaque and in between
     t = uint32_t(random(4) == 0 ? 0 : random(3) == 0 ? random(256) : 255) << 24 | uint32_t(random(1 << 24));
   W3D_SoftImage textures[2] = {{texels.data(), 64, 48}, {texels.data(), 7, 5}};
-  std::vector<uint32_t> pixels[2] = {std::vector<uint32_t>(160 * 120), {}};
+  // Drawn with AVX2 where the machine has it, plainly, and with SSE2 alone.
+  std::vector<uint32_t> pixels[3] = {std::vector<uint32_t>(160 * 120), {}, {}};
   for (uint32_t &p : pixels[0]) p = 0xFF000000u | uint32_t(random(1 << 24));
-  pixels[1] = pixels[0];
-  W3D_SoftImage targets[2] = {{pixels[0].data(), 160, 120}, {pixels[1].data(), 160, 120}};
-  W3D_SoftCounts counts[2] = {{0, 0}, {0, 0}};
+  pixels[2] = pixels[1] = pixels[0];
+  W3D_SoftImage targets[3] = {{pixels[0].data(), 160, 120}, {pixels[1].data(), 160, 120}, {pixels[2].data(), 160, 120}};
+  W3D_SoftCounts counts[3] = {{0, 0}, {0, 0}, {0, 0}};
+  bool wide = w3d_SoftWide;
   SDL_Rect clip{3, 5, 150, 108};
   for (int k = 0; k < 3000; k++) {
     SDL_Vertex v[6];
@@ -214,15 +220,19 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
     bool blend = k % 4 != 1;
     w3d_SoftTriangles(&targets[0], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[0]);
     w3d_ScalarTriangles(&targets[1], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[1]);
+    w3d_SoftWide = false;
+    w3d_SoftTriangles(&targets[2], &clip, &textures[k % 7 == 0], v, 6, blend, 0, 1, &counts[2]);
+    w3d_SoftWide = wide;
   }
   EXPECT_GT(counts[0].written, 160u * 120 * 20);
-  EXPECT_EQ(counts[0].covered, counts[1].covered);
-  EXPECT_EQ(counts[0].written, counts[1].written);
-  EXPECT_TRUE(pixels[0] == pixels[1]);
+  for (int way = 1; way < 3; way++) {
+    EXPECT_EQ(counts[0].covered, counts[way].covered);
+    EXPECT_EQ(counts[0].written, counts[way].written);
+    EXPECT_TRUE(pixels[0] == pixels[way]);
+  }
 
   // The drawn picture scaled up, down and across at once into a larger image.
   const SDL_Rect rects[] = {{0, 0, 160, 120}, {5, 3, 371, 277}, {1, 2, 97, 61}, {7, 0, 300, 90}, {3, 9, 80, 300}};
-  bool wide = w3d_SoftWide;  // AVX2 where the machine has it, and SSE2 alone
   for (const SDL_Rect &rect : rects) {
     std::vector<uint32_t> scaled[3] = {std::vector<uint32_t>(400 * 320, 0), std::vector<uint32_t>(400 * 320, 0),
                                        std::vector<uint32_t>(400 * 320, 0)};
@@ -243,6 +253,58 @@ TEST(CpuDrawing, ThePlainPathGivesTheSse2Pixels) {
     EXPECT_EQ(scaled[0][size_t(rect.y) * 400 + rect.x], pixels[0][0]);
     EXPECT_EQ(scaled[0][size_t(rect.y + rect.h - 1) * 400 + rect.x + rect.w - 1], pixels[0][160 * 120 - 1]);
   }
+}
+
+// On a real X server the frame goes through the window's own shared image:
+// the server shows the half just shown scaled into the picture's rectangle
+// with black bars around it, pixel for pixel, also after the window took
+// another shape.
+TEST(CpuDrawing, TheXServerShowsTheScaledHalfWithBars) {
+  XServer server;
+  ASSERT_TRUE(startXvfb("1920x1200x24", &server));
+  setenv("DISPLAY", server.display.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  char runtime[] = "/tmp/test-cpu-drawing-XXXXXX";
+  ASSERT_NE(mkdtemp(runtime), nullptr);
+  setenv("XDG_RUNTIME_DIR", runtime, 1);
+  W3D_CpuDrawing = w3d_StartWindowed = true;
+  ASSERT_TRUE(startProgram());
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  ASSERT_TRUE(SDL_GetWindowWMInfo(w3d_Screen->window, &info));
+  for (SDL_Point size : {SDL_Point{1600, 1000}, SDL_Point{700, 1100}}) {
+    SDL_SetWindowSize(w3d_Screen->window, size.x, size.y);
+    IntroState intro = {};
+    for (int k = 0; k < 10; k++) {  // the window settles meanwhile
+      introPass(&intro, 12600 + 20 * k, nullptr);
+      W3DShowFrame();
+      W3DClearWindow(1);
+    }
+    EXPECT_NE(ownWindowImage(w3d_Screen->window), nullptr);
+    Picture half(size_t(SCREEN_WIDTH) * SCREEN_HEIGHT), expected(size_t(size.x) * size.y, 0);
+    ASSERT_TRUE(W3D_ReadHalf(w3d_BitMap, w3d_Screen->shownHalf, half.data()));
+    W3D_SoftImage picture{half.data(), SCREEN_WIDTH, SCREEN_HEIGHT};
+    SDL_Rect rect = pictureRect(size.x, size.y, SCREEN_WIDTH, SCREEN_HEIGHT);
+    ASSERT_TRUE(w3d_SoftScale(&picture, expected.data(), size.x, &rect, 0, 1));
+    XImage *shown = XGetImage(info.info.x11.display, info.info.x11.window, 0, 0, unsigned(size.x), unsigned(size.y),
+                              AllPlanes, ZPixmap);
+    ASSERT_NE(shown, nullptr);
+    size_t differing = 0, lit = 0;
+    for (int y = 0; y < size.y; y++)
+      for (int x = 0; x < size.x; x++) {
+        uint32_t want = expected[size_t(y) * size.x + x] & 0xFFFFFF;
+        differing += (XGetPixel(shown, x, y) & 0xFFFFFF) != want;
+        lit += want > 0x101010;
+      }
+    XDestroyImage(shown);
+    EXPECT_EQ(differing, 0u) << size.x << "x" << size.y;
+    EXPECT_GT(lit, expected.size() / 40);  // a real picture, not an empty window
+  }
+  W3DCleanup();
+  W3D_CpuDrawing = -1;
+  w3d_StartWindowed = false;
+  stopXvfb(&server);
+  rmdir(runtime);
 }
 
 }  // namespace
