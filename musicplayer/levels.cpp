@@ -92,7 +92,8 @@ void SDLCALL measure(void *, Uint8 *stream, int len) {
       sum[b] += y * y;
     }
   }
-  for (int b = 0; b < LEVEL_BANDS; b++) bandPower[b].store(sum[b] / static_cast<float>(frames), std::memory_order_relaxed);
+  for (int b = 0; b < LEVEL_BANDS; b++)
+    bandPower[b].store(sum[b] / static_cast<float>(frames), std::memory_order_relaxed);
 }
 
 // A band's power as a step of the report: 0 for LEVEL_FLOOR_DB or below,
