@@ -6,7 +6,7 @@
 // two second-order Butterworth sections in a row: Linkwitz-Riley crossovers,
 // 24 dB an octave outside the band, and the bands add up to the whole sound.
 // Every sample is seen (an FFT of part of each buffer would skip or window
-// the rest), sixteen sections cost about 150 multiply-adds a sample, and
+// the rest), sixteen sections cost about 80 multiplications a sample, and
 // there is no library and nothing to allocate. The edges are about two
 // octaves apart: 150, 600, 2400 and 8000 Hz.
 #include "levels.h"

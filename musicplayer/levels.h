@@ -5,10 +5,10 @@
 // Two sides. SDL2_mixer's post-mix hook, on the audio thread, runs the
 // mixed output through a bank of filters and leaves each band's power in an
 // atomic: it never waits, never allocates and never talks to anyone. A
-// thread of its own reads the atomics at most LEVEL_REPORTS_PER_SECOND
-// times a second, lets each band fall like a real meter's needle and sends
-// the report when it changed (and now and then regardless, so that a lost
-// report costs the musicdisk only a moment).
+// thread of its own reads the atomics, lets each band fall like a real
+// meter's needle and sends a report when it changed, at most
+// LEVEL_REPORTS_PER_SECOND times a second (and now and then regardless, so
+// that a lost report costs the musicdisk only a moment).
 //
 // With MUSICDISK_NO_LEVELS set in the environment nothing here runs: the
 // player then behaves as one that knows no level reports (benchmarks
