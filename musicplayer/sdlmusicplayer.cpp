@@ -26,6 +26,7 @@
 
 #include "ports/protocol.h"
 #include "ports/ports.h"
+#include "levels.h"
 #include "playback.h"
 
 namespace {
@@ -231,9 +232,11 @@ int main(int argc, char **argv) {
   // The last moment a termination request can keep the news from going out.
   if (endRequested.load()) stopSong(&playback);
   else syncmusic(HANDLER_PORT, EVENT_PLAYING);
+  startLevels();
 
   Outcome outcome = Outcome::Continue;
   while (outcome == Outcome::Continue) {
+    levelsSounding(playback.state == PLAYBACK_PLAYING);
     if (endRequested.load() || getppid() != parent) {
       outcome = Outcome::Quit;
       break;
@@ -252,6 +255,7 @@ int main(int argc, char **argv) {
       outcome = handleCommand(port, &playback, &message);
   }
 
+  stopLevels();  // no report after the song's end
   stopSong(&playback);
   withdrawPublicPort(port);
   if (outcome == Outcome::SongOver) syncmusic(HANDLER_PORT, EVENT_SONG_ENDED);

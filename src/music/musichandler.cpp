@@ -3,7 +3,9 @@
 // and never starts programs: it receives, updates globals and replies.
 #include <cstdio>
 
+#include "music/levels.h"
 #include "music/music.h"
+#include "platform/clock.h"
 #include "ports/ports.h"
 #include "platform/task.h"
 
@@ -11,6 +13,12 @@ namespace {
 
 // Acts on one event; true when it asks the handler to stop.
 bool actOnEvent(int32_t value) {
+  // Level reports come from a thread of the player's own: no sign that its
+  // command loop lives, so not counted for the hang verdict.
+  if (value >= LEVEL_REPORT) {
+    levelReportTaken(value, monotonicMs());
+    return false;
+  }
   // Whatever it says, a player that speaks is alive (for the hang verdict).
   if (value != HANDLER_QUIT) playerEvents.fetch_add(1);
   switch (value) {

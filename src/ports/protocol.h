@@ -59,6 +59,19 @@ constexpr int32_t EVENT_LOADING = 1;
 constexpr int32_t EVENT_SONG_ENDED = 2;
 constexpr int32_t HANDLER_QUIT = -1;
 
+// Level reports (to HANDLER_PORT): every event value with LEVEL_REPORT set
+// (0x40000000..0x7FFFFFFF) carries the player's output in LEVEL_BANDS
+// frequency bands, low to high, LEVEL_BITS each from the lowest bit up. A
+// band's step is 0 at LEVEL_FLOOR_DB (of full scale) or quieter and
+// LEVEL_STEPS - 1 at full scale, evenly in dB between. Sent only while a
+// song sounds, at most at the display's rate; one lost is harmless.
+constexpr int32_t LEVEL_REPORT = 0x40000000;
+constexpr int LEVEL_BANDS = 5;
+constexpr int LEVEL_BITS = 6;
+constexpr int LEVEL_STEPS = 1 << LEVEL_BITS;
+constexpr float LEVEL_FLOOR_DB = -48.0f;
+static_assert(LEVEL_BANDS * LEVEL_BITS <= 30, "the bands fit below the report's bit");
+
 // The frame bound (milliseconds): nothing to do with the player (a key, a
 // button, a song change, a media-controls call, a full queue) holds the
 // musicdisk's frame loop longer than this. It is not a verdict on the

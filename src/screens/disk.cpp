@@ -85,6 +85,7 @@ void diskDraw(DiskState *state) {
   drawBands(t);
   W3DText(t);
   drawControlPanel(t);
+  drawMeter(state);
   int32_t centre = drawSongList(state);
   if (diskFlash(t)) state->listOffset = 0;
   if (fps) W3DFrameRate(29, 1.0f);

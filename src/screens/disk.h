@@ -56,6 +56,8 @@ void diskSongStart(DiskState *state);
 void diskInput(DiskState *state, const IntuiMessage *message);
 // Queues the whole frame.
 void diskDraw(DiskState *state);
+// Queues the control panel's lit lamps (screens/meter.cpp).
+void drawMeter(const DiskState *state);
 // One pass without the frame cycle: song start, time, input, drawing.
 // Returns true when the loop is to end after this frame.
 bool diskPass(DiskState *state, int32_t t, const IntuiMessage *message);

@@ -36,6 +36,7 @@
 
 #include "platform/clock.h"
 #include "ports/ports.h"
+#include "ports/protocol.h"
 
 extern char **environ;
 
@@ -202,10 +203,12 @@ struct EventRecorder {
     });
     return result;
   }
+  // The values in order, the player's level reports (the meter's) left out.
   std::vector<int32_t> values() {
     std::lock_guard<std::mutex> guard(lock);
     std::vector<int32_t> out;
-    for (const Event &e : events) out.push_back(e.value);
+    for (const Event &e : events)
+      if (e.value < LEVEL_REPORT) out.push_back(e.value);
     return out;
   }
 };

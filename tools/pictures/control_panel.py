@@ -15,7 +15,13 @@ the pieces join on screen:
 The four buttons sit exactly on the screen rectangles that react to the
 mouse: x from 30, 40, 50 and 60 per cent of the width to 7 per cent further,
 y from 2 to 7 per cent of the height (9.6 .. 33.6 of 48). The end pieces
-carry the production's name and pulse in brightness on screen."""
+carry the production's name and pulse in brightness on screen.
+
+The level meter right of the buttons (five columns of six lamps, in the
+piece right of the middle) is painted with every lamp dark. Below the
+pieces, in rows no piece shows, lies the same stretch of that piece with
+every lamp lit, METER_LIT_ROWS rows lower: the disk screen draws a lit
+lamp from there over its dark one."""
 
 import numpy as np
 
@@ -42,6 +48,11 @@ PIECES = [
 ]
 
 CONSOLE = (160.0, 480.0)
+
+# Texel rows of the piece right of the middle that hold the meter (with a
+# row of margin for filtering), and how far below them the lit copy lies.
+METER_ROWS = (88, 124)
+METER_LIT_ROWS = 126
 
 
 def _grid():
@@ -92,7 +103,7 @@ def _symbol(name, cx, cy):
     return _mask(draw)
 
 
-def _console(img, x, y):
+def _console(img, x, y, lamps_lit):
     """Brushed gunmetal console with a recessed groove holding the buttons."""
     x0, x1 = CONSOLE
     body = _rrect(x0, x1, 0.0, 48.0, 3.0)
@@ -129,10 +140,9 @@ def _console(img, x, y):
     colours = [(60, 230, 110), (60, 230, 110), (150, 235, 70), (240, 210, 60), (250, 90, 60)]
     for i, col in enumerate(colours):
         bx = 436.0 + i * 6.4
-        level = 1.0 - i / 5.0
         for j in range(6):
             by = 31.0 - j * 3.6
-            lit = 1.0 if j < 6 * level else 0.18
+            lit = 1.0 if lamps_lit else 0.18
             m = _rrect(bx, bx + 4.4, by, by + 2.6, 0.8)
             img = common.blend(img, np.array(col, dtype=np.float64) * lit, m)
     return img
@@ -200,11 +210,11 @@ def _wing(img, x, y, x0, x1, outer_left, text, size):
     return img
 
 
-def design():
+def design(lamps_lit=False):
     """The whole panel as seen on a 640x480 screen, at S pixels per unit."""
     x, y = _grid()
     img = np.zeros((DH, DW, 3))
-    img = _console(img, x, y)
+    img = _console(img, x, y, lamps_lit)
     img = _buttons(img, x, y)
     img = _wing(img, x, y, 0.0, 160.0, True, "VELMO", 27.0)
     img = _wing(img, x, y, 480.0, 640.0, False, "MUSICDISK", 15.5)
@@ -226,12 +236,18 @@ def _resample(img, sx0, sx1, nu, nv):
     return out
 
 
-def make(panel=None):
+def make(panel=None, lit=None):
     if panel is None:
         panel = design()
+    if lit is None:
+        lit = design(lamps_lit=True)
     tex = np.zeros((256, 256, 3))
-    for _, sx0, sx1, u0, u1, v0, v1 in PIECES:
+    for name, sx0, sx1, u0, u1, v0, v1 in PIECES:
         tex[v0:v1, u0:u1] = _resample(panel, sx0, sx1, u1 - u0, v1 - v0)
+        if name == "right of middle":
+            a, b = METER_ROWS
+            tex[a + METER_LIT_ROWS:b + METER_LIT_ROWS, u0:u1] = \
+                _resample(lit, sx0, sx1, u1 - u0, v1 - v0)[a - v0:b - v0]
     # the texel between the two pieces of rows 71..142 repeats its left neighbour,
     # so filtering at the edge of the piece right of the middle stays on it
     tex[71:142, 127] = tex[71:142, 126]
