@@ -43,8 +43,9 @@ void drawControlPanel(int32_t t) {
   float y = H / 20.0f, height = H / 10.0f;
   W3DTexturePolygonPosition(PANEL_SLOT, (float)(W / 2 + W / -12.0), y, 0, (float)(W / 3), height, 0, 0, 256, 71, 1.0f,
                             1.0f);
-  W3DTexturePolygonPosition(PANEL_SLOT, (float)(W / 2 + W / 6.0 - 1), y, 0, (float)(W / 6 + 2), height, 0, 71, 127, 142,
-                            1.0f, 1.0f);
+  PanelPiece meter = meterPanelPiece();
+  W3DTexturePolygonPosition(PANEL_SLOT, meter.x, meter.y, 0, meter.width, meter.height, meter.uLeft, meter.vTop,
+                            meter.uRight, meter.vBottom, 1.0f, 1.0f);
   W3DTexturePolygonPosition(PANEL_SLOT, (float)(W * 0.125), y, 0, (float)(W / 4), height, 0, 142, 256, 212,
                             (float)((std::sin(t / 1000.0) + 1) * 0.5), 1.0f);
   W3DTexturePolygonPosition(PANEL_SLOT, (float)(W - W * 0.125), y, 0, (float)(W / 4), height, 128, 71, 256, 142,
@@ -79,6 +80,12 @@ void drawVolume(int64_t nowMs) {
 }
 
 }  // namespace
+
+PanelPiece meterPanelPiece() {
+  int W = SCREEN_WIDTH;
+  float H = (float)SCREEN_HEIGHT;
+  return {(float)(W / 2 + W / 6.0 - 1), H / 20.0f, (float)(W / 6 + 2), H / 10.0f, 0, 71, 127, 142};
+}
 
 void diskDraw(DiskState *state) {
   int32_t t = state->t;

@@ -56,6 +56,14 @@ void diskSongStart(DiskState *state);
 void diskInput(DiskState *state, const IntuiMessage *message);
 // Queues the whole frame.
 void diskDraw(DiskState *state);
+// The control panel's piece right of the buttons, which holds the level
+// meter: its centre and size on the screen, and its texel rectangle in the
+// panel picture. The panel and the meter's lamps are both drawn with it.
+struct PanelPiece {
+  float x, y, width, height;
+  float uLeft, vTop, uRight, vBottom;
+};
+PanelPiece meterPanelPiece();
 // Queues the control panel's lit lamps (screens/meter.cpp).
 void drawMeter(const DiskState *state);
 // One pass without the frame cycle: song start, time, input, drawing.

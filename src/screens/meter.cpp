@@ -17,9 +17,6 @@
 
 namespace {
 
-// The panel piece the meter lies on: its texel rectangle (u 0..127,
-// v 71..142); its place on the screen is drawControlPanel's (disk.cpp).
-constexpr float PIECE_U0 = 0.0f, PIECE_U1 = 127.0f, PIECE_V0 = 71.0f, PIECE_V1 = 142.0f;
 // The lamps' cells in texels of the panel picture: the lower left lamp's
 // left and bottom edges, and the steps between columns and rows. A cell
 // reaches halfway into the gaps around its lamp, so the cells of a column
@@ -37,19 +34,17 @@ void drawMeter(const DiskState *state) {
   if (state->paused || state->stopped || loadingSong.load() != 0) return;
   int lamps[LEVEL_BANDS];
   meterLamps(state->nowMs, lamps);
-  // The piece's mapping, as drawControlPanel places it.
-  int W = SCREEN_WIDTH;
-  float H = (float)SCREEN_HEIGHT;
-  float pieceWidth = (float)(W / 6 + 2);
-  float pieceLeft = (float)(W / 2 + W / 6.0 - 1) - pieceWidth * 0.5f;
-  float xPerU = pieceWidth / (PIECE_U1 - PIECE_U0), yPerV = H / 10.0f / (PIECE_V1 - PIECE_V0);
+  // The piece's mapping from texels to the screen, as the panel draws it.
+  PanelPiece piece = meterPanelPiece();
+  float pieceLeft = piece.x - piece.width * 0.5f, pieceTop = piece.y - piece.height * 0.5f;
+  float xPerU = piece.width / (piece.uRight - piece.uLeft), yPerV = piece.height / (piece.vBottom - piece.vTop);
   for (int b = 0; b < LEVEL_BANDS; b++) {
     float u0 = METER_LEFT_U + METER_COLUMN_U * (float)b, u1 = u0 + METER_COLUMN_U;
     for (int k = 0; k < lamps[b]; k++) {
       float v1 = METER_BOTTOM_V - METER_ROW_V * (float)k, v0 = v1 - METER_ROW_V;
-      W3DTexturePolygonPosition(PANEL_SLOT, pieceLeft + (u0 + u1) * 0.5f * xPerU, ((v0 + v1) * 0.5f - PIECE_V0) * yPerV,
-                                0, (u1 - u0) * xPerU, (v1 - v0) * yPerV, u0, v0 + METER_LIT_ROWS, u1,
-                                v1 + METER_LIT_ROWS, 1.0f, 1.0f);
+      W3DTexturePolygonPosition(PANEL_SLOT, pieceLeft + ((u0 + u1) * 0.5f - piece.uLeft) * xPerU,
+                                pieceTop + ((v0 + v1) * 0.5f - piece.vTop) * yPerV, 0, (u1 - u0) * xPerU,
+                                (v1 - v0) * yPerV, u0, v0 + METER_LIT_ROWS, u1, v1 + METER_LIT_ROWS, 1.0f, 1.0f);
     }
   }
 }
