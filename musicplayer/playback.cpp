@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "ports/protocol.h"
 
 namespace {
 
@@ -255,7 +256,7 @@ SeekResult seekSong(Playback *playback, int64_t toMs) {
 
 int setSongVolume(int thousandths) {
   if (thousandths < 0) thousandths = 0;
-  if (thousandths > 1000) thousandths = 1000;
-  Mix_VolumeMusic((thousandths * MIX_MAX_VOLUME + 500) / 1000);
+  if (thousandths > VOLUME_FULL) thousandths = VOLUME_FULL;
+  Mix_VolumeMusic((thousandths * MIX_MAX_VOLUME + VOLUME_FULL / 2) / VOLUME_FULL);
   return thousandths;
 }
